@@ -1,0 +1,106 @@
+// The control: public methods and properties, and the private procedures
+// behind them. Single-threaded; every entry from a component runs to
+// completion and may be re-entered by the host from inside any event.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "control/error_ids.h"
+#include "platform/chart_service_events.h"
+#include "platform/failure.h"
+#include "platform/platform.h"
+#include "session/client_state.h"
+#include "session/supervision_groups.h"
+
+namespace moravex {
+
+struct DataRequest;
+
+class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClient> {
+ public:
+  // Component callbacks hold the control alive for their duration, so a host
+  // that drops its last reference from inside an event does no harm.
+  static std::shared_ptr<ChartServiceClient> Create(Components components);
+  ~ChartServiceClient();
+  ChartServiceClient(const ChartServiceClient&) = delete;
+  ChartServiceClient& operator=(const ChartServiceClient&) = delete;
+
+  // Null detaches the host: nothing more is fired.
+  void SetEvents(ChartServiceEvents* events) { events_ = events; }
+
+  int32_t LoginAndConnectTimeout() const;
+  void SetLoginAndConnectTimeout(int32_t lTimeoutMs);
+  int32_t DataRequestTimeout() const;
+  void SetDataRequestTimeout(int32_t lDataRequestTimeoutMs);
+  int32_t SessionInfoTimeout() const;
+  void SetSessionInfoTimeout(int32_t lTimeoutMs);
+
+  void Connect(const Text& ServerName, int32_t ServerPort);
+  bool Connected() const;
+  bool LoggedIn() const;
+  void Disconnect();
+  void Login(const Text& UserID, const Text& Password, const Text& LoginCookie);
+  void SendDebugMessage(const Text& Message);
+  void GetPriceChannelDataUpdates(const Text& Ticker, const Text& LastReceivedTimeStamp);
+  void GetFullPriceChannelData(const Text& Ticker, int32_t MaxChartPixels);
+  void GetSessionTime();
+  void GetSessionDate();
+  void GetSessionDateTime();
+  void GetPreviousSessionsLastAverageVantrelPrice(const Text& Ticker);
+  void GetPreviousSessionsHighPrice(const Text& Ticker);
+  void GetPreviousSessionsLowPrice(const Text& Ticker);
+  void GetPreviousSessionsClosingPrice(const Text& Ticker);
+  void GetPreviousSessionsSupportAndResistancePrices(const Text& Ticker);
+
+  // Read-only view for diagnostics and tests.
+  const ClientState& State() const { return state_; }
+
+ private:
+  class SocketEventsAdapter;
+  explicit ChartServiceClient(Components components);
+  void AttachComponents();
+
+  TimerComponent& Timer(TimerId id) const;
+  void RestartTimer(TimerId id);
+  void ResetConnection();
+
+  // Socket and timer notifications.
+  void Winsock1_Connect();
+  void Winsock1_Close();
+  void Winsock1_Error(const Text& description);
+  void Winsock1_DataArrival();
+  void ReceiveLoop();
+  void TimerTick(TimerId id);
+
+  // Outbound.
+  void SendDataRequest(const DataRequest& request, const Text& ticker, int32_t max_chart_pixels,
+                       const Text& time_stamp);
+  std::string AnsiOrFail(const Text& text, const std::string& source, const char* what) const;
+  void SendFrame(std::span<const uint8_t> frame);
+
+  // Inbound.
+  std::span<const uint8_t> Payload() const;
+  void ProcessMessage(uint8_t message_type, uint8_t second_byte);
+  void ProcessDebugMessage();
+  void ProcessLogin();
+  void ProcessSessionText(Pending flag, void (ChartServiceEvents::*event)(const Text&));
+  void ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float));
+  void ProcessPreviousSessionsSupportAndResistancePrices();
+  void ProcessPriceChannelData(int32_t message_type);
+
+  void FireError(const std::string& description);
+  template <class Event, class... Args>
+  void Fire(Event event, Args&&... args) {
+    if (events_ != nullptr) (events_->*event)(std::forward<Args>(args)...);
+  }
+
+  Components components_;
+  std::unique_ptr<SocketEventsAdapter> socket_events_;
+  ChartServiceEvents* events_ = nullptr;
+  ClientState state_;
+  bool receiving_ = false;
+};
+
+}  // namespace moravex

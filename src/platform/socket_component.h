@@ -1,0 +1,55 @@
+// The TCP client component the control talks through. Mirrors the operations
+// and events the control uses; nothing more.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/text.h"
+
+namespace moravex {
+
+enum SocketState : int32_t {
+  kSocketClosed = 0,
+  kSocketOpen = 1,
+  kSocketListening = 2,
+  kSocketConnectionPending = 3,
+  kSocketResolvingHost = 4,
+  kSocketHostResolved = 5,
+  kSocketConnecting = 6,
+  kSocketConnected = 7,
+  kSocketClosing = 8,
+  kSocketError = 9,
+};
+
+// Delivered on the owning thread, from the event loop, never from inside a
+// method of the component.
+class SocketEvents {
+ public:
+  virtual ~SocketEvents() = default;
+  virtual void OnSocketConnect() = 0;
+  virtual void OnSocketClose() = 0;
+  virtual void OnSocketDataArrival(int32_t bytes_total) = 0;
+  virtual void OnSocketError(int32_t number, const Text& description) = 0;
+};
+
+class SocketComponent {
+ public:
+  virtual ~SocketComponent() = default;
+
+  virtual void SetEvents(SocketEvents* events) = 0;
+  virtual int32_t State() const = 0;
+  // Returns at once; the outcome arrives as the connect or the error event.
+  virtual void Connect(const Text& remote_host, int32_t remote_port) = 0;
+  // Harmless on a closed socket; fires no event; drops unread bytes.
+  virtual void Close() = 0;
+  // Writes all bytes in call order or throws Failure. Never blocks: what the
+  // kernel cannot take now is queued and flushed in order.
+  virtual void SendData(std::span<const uint8_t> bytes) = 0;
+  virtual int32_t BytesReceived() const = 0;
+  // Fills `into` with the next into.size() received bytes; throws Failure
+  // when fewer are waiting.
+  virtual void GetData(std::span<uint8_t> into) = 0;
+};
+
+}  // namespace moravex

@@ -1,0 +1,30 @@
+// Builds one outbound message. The send primitives append to a buffer and the
+// whole frame reaches the socket in one write, so a failed send never leaves
+// half a frame behind a call that reported success.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace moravex {
+
+class FrameWriter {
+ public:
+  // Both bytes must lie in 0..255 (overflow otherwise, nothing written).
+  void SendHeader(int32_t message_type, int32_t second_byte, int32_t payload_length);
+  // Single-byte text, no prefix, no terminator.
+  void SendString(std::string_view ansi);
+  void SendLong(int32_t value);
+  void SendByte(uint8_t value);
+
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// 32-bit signed addition that fails with an overflow instead of wrapping.
+int32_t CheckedAdd(int32_t a, int64_t b);
+
+}  // namespace moravex

@@ -1,0 +1,32 @@
+#include "control/chart_service_client.h"
+#include "control/method_errors.h"
+#include "protocol/frame_writer.h"
+#include "protocol/payload_decoding.h"
+
+namespace moravex {
+namespace {
+
+// The one method whose errors name a shorter source.
+constexpr const char* kDebugSource = "SendDbgMsg";
+
+}  // namespace
+
+void ChartServiceClient::SendDebugMessage(const Text& Message) {
+  if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, kDebugSource, kNotConnected);
+  Guarded([&] {
+    const std::string ansi = AnsiOrFail(Message, MethodSource(kDebugSource), "Message");
+    FrameWriter frame;
+    frame.SendHeader(0, 0, CheckedAdd(0, static_cast<int64_t>(Message.size())));
+    frame.SendString(ansi);
+    SendFrame(frame.Bytes());
+  });
+}
+
+// No guard of its own: a failure ends the connection in the receive path.
+void ChartServiceClient::ProcessDebugMessage() {
+  Text text;
+  if (state_.PayloadLength > 0) text = ReadString(*components_.text, Payload(), 0, state_.PayloadLength);
+  Fire(&ChartServiceEvents::GotDebugMessage, text);
+}
+
+}  // namespace moravex

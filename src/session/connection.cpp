@@ -1,0 +1,58 @@
+#include "control/chart_service_client.h"
+#include "control/method_errors.h"
+
+namespace moravex {
+
+void ChartServiceClient::Connect(const Text& ServerName, int32_t ServerPort) {
+  // Only an established connection is refused; an attempt under way is replaced.
+  if (components_.winsock1->State() == kSocketConnected) {
+    Raise(AlreadyConnected, "Connect", "Already connected");
+  }
+  Guarded([&] {
+    ResetConnection();
+    components_.winsock1->Connect(ServerName, ServerPort);
+    state_[Pending::Connect] = true;
+    RestartTimer(TimerId::LoginAndConnect);
+  });
+}
+
+bool ChartServiceClient::Connected() const { return components_.winsock1->State() == kSocketConnected; }
+
+bool ChartServiceClient::LoggedIn() const { return state_.IsLoggedIn; }
+
+void ChartServiceClient::Disconnect() {
+  if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, "Disconnect", kNotConnected);
+  Guarded([&] { ResetConnection(); });
+}
+
+// The connect/login timer keeps running; its next tick finds nothing pending.
+void ChartServiceClient::Winsock1_Connect() {
+  state_.IsConnected = true;
+  state_[Pending::Connect] = false;
+  Fire(&ChartServiceEvents::Connected);
+}
+
+void ChartServiceClient::Winsock1_Close() {
+  try {
+    ResetConnection();
+  } catch (const Failure&) {
+    // The peer is gone either way; the host still has to hear of it.
+  }
+  Fire(&ChartServiceEvents::Disconnected, Text(u"Winsock1_Close"));
+}
+
+void ChartServiceClient::Winsock1_Error(const Text& description) {
+  const bool was_connected = state_.IsConnected;
+  try {
+    ResetConnection();
+  } catch (const Failure&) {
+    // As for a close: report the lost connection regardless.
+  }
+  if (was_connected) {
+    Fire(&ChartServiceEvents::Disconnected, Text(u"Winsock1_Error: ") + description);
+  } else {
+    Fire(&ChartServiceEvents::ConnectionFailed);
+  }
+}
+
+}  // namespace moravex

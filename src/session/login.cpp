@@ -1,0 +1,60 @@
+#include "control/chart_service_client.h"
+#include "control/method_errors.h"
+#include "protocol/frame_writer.h"
+#include "protocol/payload_decoding.h"
+
+namespace moravex {
+namespace {
+
+constexpr size_t kCredentialLength = 36;
+constexpr int32_t kLoginMessageType = 1;
+constexpr int32_t kLoginFixedPayload = 73;
+
+}  // namespace
+
+void ChartServiceClient::Login(const Text& UserID, const Text& Password, const Text& LoginCookie) {
+  if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, "Login", kNotConnected);
+  if (state_.IsLoggedIn) Raise(AlreadyLoggedIn, "Login", "Already logged in");
+  if (state_[Pending::Login]) Raise(RequestAlreadyPending, "Login", "A login request is already pending.");
+  // Credentials without a single-byte form could not fill their 36-byte fields.
+  const auto& text = *components_.text;
+  const auto user = UserID.size() == kCredentialLength ? text.ToAnsi(UserID) : std::nullopt;
+  const auto password = Password.size() == kCredentialLength ? text.ToAnsi(Password) : std::nullopt;
+  if (!user || !password) {
+    Raise(InvalidUidAndPwCombination, "Login", "Invalid user ID and password combination");
+  }
+  Guarded([&] {
+    const std::string cookie = AnsiOrFail(LoginCookie, MethodSource("Login"), "LoginCookie");
+    FrameWriter frame;
+    frame.SendHeader(kLoginMessageType, 0,
+                     CheckedAdd(kLoginFixedPayload, static_cast<int64_t>(LoginCookie.size())));
+    frame.SendByte(1);
+    frame.SendString(*user);
+    frame.SendString(*password);
+    frame.SendString(cookie);
+    SendFrame(frame.Bytes());
+    state_[Pending::Login] = true;
+    RestartTimer(TimerId::LoginAndConnect);
+  });
+}
+
+void ChartServiceClient::ProcessLogin() {
+  state_[Pending::Login] = false;
+  int32_t code = 0;
+  Text result;
+  try {
+    code = ReadLong(Payload(), 0);
+    result = ReadString(*components_.text, Payload(), 4, state_.PayloadLength - 4);
+  } catch (const Failure& failure) {
+    FireError(failure.Description());
+    return;
+  }
+  if (code == 0 && result == u"OK") {
+    state_.IsLoggedIn = true;
+    Fire(&ChartServiceEvents::LoggedIn);
+  } else {
+    Fire(&ChartServiceEvents::LoginFailed, code, result);
+  }
+}
+
+}  // namespace moravex
