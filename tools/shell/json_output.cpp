@@ -1,0 +1,47 @@
+#include "json_output.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace moravex::shell {
+
+std::string JsonString(std::string_view utf8) {
+  std::string out = "\"";
+  for (char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string JsonString(const Text& text) { return JsonString(ToUtf8(text)); }
+
+std::string JsonSingle(float value) {
+  if (std::isnan(value)) return "\"NaN\"";
+  if (std::isinf(value)) return value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
+  body_ += body_.empty() ? "{" : ",";
+  body_ += JsonString(key);
+  body_ += ':';
+  body_ += json;
+  return *this;
+}
+
+}  // namespace moravex::shell

@@ -1,0 +1,30 @@
+// The shell's output format: one JSON object per line.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/text.h"
+
+namespace moravex::shell {
+
+// UTF-8, every control character (code 0 included) as \u00XX.
+std::string JsonString(std::string_view utf8);
+std::string JsonString(const Text& text);
+// Shortest decimal that reads back as the same single; NaN and infinities as strings.
+std::string JsonSingle(float value);
+
+// Builds {"key":value,...} one member at a time, values already in JSON.
+class JsonObject {
+ public:
+  JsonObject& Raw(std::string_view key, std::string_view json);
+  JsonObject& Str(std::string_view key, std::string_view utf8) { return Raw(key, JsonString(utf8)); }
+  JsonObject& Str(std::string_view key, const Text& text) { return Raw(key, JsonString(text)); }
+  JsonObject& Int(std::string_view key, int64_t value) { return Raw(key, std::to_string(value)); }
+  JsonObject& Single(std::string_view key, float value) { return Raw(key, JsonSingle(value)); }
+  std::string Done() const { return body_.empty() ? "{}" : body_ + "}"; }
+
+ private:
+  std::string body_;
+};
+
+}  // namespace moravex::shell
