@@ -8,7 +8,7 @@ cmake --preset native >/dev/null
 cmake --build --preset native --target moravex-sim moravex-shell
 sim_out=$(mktemp)
 # Closing prices are never answered, to show a Timeout.
-build/native/tools/simulator/moravex-sim --port 0 --never 10 >"$sim_out" &
+build/native/tools/simulator/moravex-sim --port 0 --clock "2026-12-08 10:00:00" --never 10 >"$sim_out" &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null || true; rm -f "$sim_out"' EXIT
 for _ in $(seq 100); do grep -q listening "$sim_out" && break; sleep 0.05; done

@@ -129,6 +129,25 @@ TEST_F(Session, HandlersMayReconnectOrReplaceTheControl) {
   EXPECT_EQ(Wait(100), Lines{});  // the old control fires nothing more
 }
 
+TEST_F(Session, ControlReplacedFromInsideTimerAndDataEvents) {
+  Start({"--never", "1"});
+  Call("set LoginAndConnectTimeout 100");
+  CallUntil(ConnectCommand(), "Connected");
+  shell_->WriteLine("once Timeout new");
+  EXPECT_EQ(CallUntil(LoginCommand(), "Timeout"), (Lines{kLoginOk, R"({"event":"Timeout","CommandType":1})"}));
+  EXPECT_EQ(Call("get LoginAndConnectTimeout"), R"({"call":"get LoginAndConnectTimeout","result":5000})");
+
+  CallUntil(ConnectCommand(), "Connected");
+  shell_->WriteLine("once GotDebugMessage new");
+  // Two messages in flight: the second reaches the discarded control only.
+  shell_->WriteLine(R"(SendDebugMessage "first")");
+  EXPECT_EQ(CallUntil(R"(SendDebugMessage "second")", "GotDebugMessage"),
+            (Lines{R"({"call":"SendDebugMessage","result":null})", R"({"call":"SendDebugMessage","result":null})",
+                   R"({"event":"GotDebugMessage","DebugMessage":"first"})"}));
+  EXPECT_EQ(Wait(200), Lines{});
+  EXPECT_EQ(Call("Connected"), R"({"call":"Connected","result":false})");
+}
+
 TEST_F(Session, ShellReportsLinesItCannotParseAndGoesOn) {
   StartShellOnly();
   EXPECT_EQ(Call("Frobnicate 1"), R"({"shell-error":"unknown command Frobnicate"})");

@@ -42,8 +42,8 @@ std::vector<std::string> ShellSession::CallUntil(const std::string& command, con
 
 std::vector<std::string> ShellSession::Wait(int milliseconds) {
   shell_->WriteLine("wait " + std::to_string(milliseconds));
-  shell_->WriteLine("SendDebugMessage \"\"");  // a marker line that always answers
-  auto lines = shell_->ReadUntil([](const std::string& l) { return l.rfind("{\"call\":\"SendDebugMessage\"", 0) == 0; },
+  shell_->WriteLine("get LoginAndConnectTimeout");  // a marker that answers without the network
+  auto lines = shell_->ReadUntil([](const std::string& l) { return l.rfind("{\"call\":\"get LoginAndConnectTimeout\"", 0) == 0; },
                                  std::chrono::milliseconds(milliseconds + 5000));
   if (!lines.empty()) lines.pop_back();
   return lines;
