@@ -1,0 +1,46 @@
+#include "support/wire_bytes.h"
+
+#include <cstring>
+
+namespace moravex {
+
+Bytes LongBytes(int32_t value) {
+  const auto u = static_cast<uint32_t>(value);
+  return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+          static_cast<uint8_t>(u >> 24)};
+}
+
+Bytes SingleBytes(float value) {
+  int32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return LongBytes(bits);
+}
+
+Bytes AnsiBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+Bytes Header(uint8_t message_type, int32_t payload_length, uint8_t second_byte) {
+  return Concat({{message_type, second_byte}, LongBytes(payload_length)});
+}
+
+Bytes Frame(uint8_t message_type, const Bytes& payload, uint8_t second_byte) {
+  return Concat({Header(message_type, static_cast<int32_t>(payload.size()), second_byte), payload});
+}
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (uint8_t b : bytes) {
+    if (!out.empty()) out.push_back(' ');
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 0xF]);
+  }
+  return out;
+}
+
+}  // namespace moravex

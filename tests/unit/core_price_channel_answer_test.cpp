@@ -1,0 +1,136 @@
+// Price-channel answers as row tables: layout, short payloads, which event
+// and flag, and what the host may leave in the by-reference argument.
+#include <gtest/gtest.h>
+
+#include "native/memory_table.h"
+#include "support/test_client.h"
+
+namespace moravex {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Bytes Row(std::string_view time, float buy, float sell, float price, float offset) {
+  return Concat({AnsiBytes(time), SingleBytes(buy), SingleBytes(sell), SingleBytes(price), SingleBytes(offset)});
+}
+
+class CorePriceChannel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tc.ConnectAndLogin();
+    tc->GetFullPriceChannelData(u"IBM", 500);
+    tc->GetPriceChannelDataUpdates(u"IBM", u"2026-12-08 09:30:00");
+  }
+  MemoryTable& LastTable() {
+    auto* table = dynamic_cast<MemoryTable*>(tc.events.Rows().back().get());
+    EXPECT_NE(table, nullptr);
+    return *table;
+  }
+  TestClient tc;
+};
+
+TEST_F(CorePriceChannel, EmptyPayloadGivesAnOpenEmptyTable) {
+  tc.Answer(5, {});
+  EXPECT_EQ(tc.events.Take(), Lines{"GotFullVantrelData(rows=0)"});
+  MemoryTable& table = LastTable();
+  EXPECT_TRUE(table.IsOpen());
+  EXPECT_TRUE(table.Eof());
+  EXPECT_FALSE(tc.IsPending(Pending::FullDataRequest));
+  EXPECT_TRUE(tc.IsPending(Pending::DataUpdates));
+}
+
+TEST_F(CorePriceChannel, OneBytePayloadGivesAnEmptyTable) {
+  tc.Answer(6, {0x41});
+  EXPECT_EQ(tc.events.Take(), Lines{"GotVantrelDataUpdates(rows=0)"});
+  EXPECT_FALSE(tc.IsPending(Pending::DataUpdates));
+  EXPECT_TRUE(tc.IsPending(Pending::FullDataRequest));
+}
+
+TEST_F(CorePriceChannel, RecordsBecomeRowsInOrderWithTheCursorOnTheFirst) {
+  tc.Answer(5, Concat({Row("09:30   ", 1.5f, 2.5f, 2.0f, -0.25f), Row("09:31:05", 3.0f, 4.0f, 3.5f, 0.75f)}));
+  EXPECT_EQ(tc.events.Take(), Lines{"GotFullVantrelData(rows=2)"});
+  MemoryTable& table = LastTable();
+  ASSERT_EQ(table.Columns().size(), 5u);
+  const std::vector<Text> names = {u"Time", u"BuyReferencePrice", u"SellReferencePrice", u"Price",
+                                   u"PriceOffsetPercent"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(table.Columns()[i].name, names[i]);
+    EXPECT_EQ(table.Columns()[i].type, i == 0 ? FieldType::kText : FieldType::kSingle);
+  }
+  EXPECT_EQ(table.CursorLocation(), kUseClient);
+  EXPECT_EQ(table.CursorType(), kOpenDynamic);
+  EXPECT_EQ(table.LockType(), kLockOptimistic);
+  EXPECT_EQ(table.CursorPosition(), 0u);
+  EXPECT_EQ(std::get<Text>(table.Value(0)), u"09:30   ");  // spaces kept
+  EXPECT_EQ(std::get<float>(table.Value(1)), 1.5f);
+  EXPECT_EQ(std::get<float>(table.Value(2)), 2.5f);
+  EXPECT_EQ(std::get<float>(table.Value(3)), 2.0f);
+  EXPECT_EQ(std::get<float>(table.Value(4)), -0.25f);
+  table.MoveNext();
+  EXPECT_EQ(std::get<Text>(table.Value(0)), u"09:31:05");
+  EXPECT_EQ(std::get<float>(table.Value(4)), 0.75f);
+  table.MoveNext();
+  EXPECT_TRUE(table.Eof());
+}
+
+TEST_F(CorePriceChannel, OneByteTailIsIgnored) {
+  tc.Answer(6, Concat({Row("09:30:00", 1, 2, 3, 4), {0xAA}}));
+  EXPECT_EQ(tc.events.Take(), Lines{"GotVantrelDataUpdates(rows=1)"});
+}
+
+TEST_F(CorePriceChannel, LongerPartialRecordIsAnErrorAndTheRequestLaterTimesOut) {
+  for (size_t tail : {2u, 23u}) {
+    tc.Answer(5, Concat({Row("09:30:00", 1, 2, 3, 4), Bytes(tail, 0x41)}));
+    EXPECT_EQ(tc.events.Take(), Lines{R"(Error(InternalError, "Subscript out of range"))"}) << tail;
+    EXPECT_TRUE(tc.IsPending(Pending::FullDataRequest));
+  }
+  tc.Answer(6, Bytes(10, 0));
+  EXPECT_EQ(tc.events.Take(), Lines{R"(Error(InternalError, "Subscript out of range"))"});
+  ASSERT_TRUE(tc.data_timer->Tick());
+  EXPECT_EQ(tc.events.Take(), (Lines{"Timeout(3)", "Timeout(2)"}));
+}
+
+TEST_F(CorePriceChannel, HostMayClearTheArgument) {
+  tc.events.on_rows = [](ObjectRef& rows) { rows.reset(); };
+  tc.Answer(5, Row("09:30:00", 1, 2, 3, 4));
+  EXPECT_EQ(tc.events.Take(), Lines{"GotFullVantrelData(rows=1)"});
+}
+
+TEST_F(CorePriceChannel, ForeignObjectLeftInTheArgumentIsATypeMismatch) {
+  struct Foreign : HostObject {};
+  tc.events.on_rows = [](ObjectRef& rows) { rows = std::make_shared<Foreign>(); };
+  tc.Answer(6, {});
+  EXPECT_EQ(tc.events.Take(), (Lines{"GotVantrelDataUpdates(rows=0)", R"(Error(InternalError, "Type mismatch"))"}));
+  EXPECT_FALSE(tc.IsPending(Pending::DataUpdates));
+}
+
+TEST_F(CorePriceChannel, AnotherRecordSetLeftInTheArgumentIsAccepted) {
+  tc.events.on_rows = [](ObjectRef& rows) { rows = std::make_shared<MemoryTable>(); };
+  tc.Answer(6, {});
+  EXPECT_EQ(tc.events.Take(), Lines{"GotVantrelDataUpdates(rows=0)"});
+}
+
+TEST_F(CorePriceChannel, RecordSetCreationFailureIsAnErrorThenATimeout) {
+  tc.record_sets->FailWith("ADODB.Recordset", "Class not registered");
+  tc.Answer(5, Row("09:30:00", 1, 2, 3, 4));
+  EXPECT_EQ(tc.events.Take(), Lines{R"(Error(InternalError, "Class not registered"))"});
+  EXPECT_TRUE(tc.IsPending(Pending::FullDataRequest));
+  tc.Answer(6, {});
+  EXPECT_EQ(tc.events.Take(), Lines{R"(Error(InternalError, "Class not registered"))"});
+  ASSERT_TRUE(tc.data_timer->Tick());
+  EXPECT_EQ(tc.events.Take(), (Lines{"Timeout(3)", "Timeout(2)"}));
+}
+
+TEST_F(CorePriceChannel, EachAnswerGetsANewTable) {
+  tc.Answer(5, Row("09:30:00", 1, 2, 3, 4));
+  tc.Answer(6, Row("09:30:01", 1, 2, 3, 4));
+  EXPECT_EQ(tc.events.Take(), (Lines{"GotFullVantrelData(rows=1)", "GotVantrelDataUpdates(rows=1)"}));
+  ASSERT_EQ(tc.events.Rows().size(), 2u);
+  EXPECT_NE(tc.events.Rows()[0], tc.events.Rows()[1]);
+  EXPECT_EQ(tc.record_sets->Created(), 2);
+  // The host holds the only references once the events have returned.
+  EXPECT_EQ(tc.events.Rows()[0].use_count(), 1);
+}
+
+}  // namespace
+}  // namespace moravex
