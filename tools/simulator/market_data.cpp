@@ -31,7 +31,7 @@ std::string_view TrimTicker(std::string_view ticker) {
 }
 
 std::uint64_t TickerSeed(std::string_view ticker, std::uint64_t seed) {
-  // FNV-1a over the trimmed ticker, then mixed with the seed through one SplitMix step.
+  // FNV-1a over the trimmed ticker, then mixed with the market seed through one SplitMix step.
   std::uint64_t hash = 0xCBF29CE484222325ULL;
   for (const char c : TrimTicker(ticker)) {
     hash ^= static_cast<unsigned char>(c);

@@ -1,0 +1,267 @@
+#include "posix/event_loop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace moravex {
+
+namespace {
+
+void MakeNonBlockingAndCloseOnExec(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0 || fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
+    throw std::system_error(errno, std::generic_category(), "event loop wake pipe");
+  }
+}
+
+int PollTimeout(EventLoop::Clock::duration wait) {
+  if (wait <= EventLoop::Clock::duration::zero()) return 0;
+  // Rounded up: waking a little early would only spin until the deadline.
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
+}
+
+}  // namespace
+
+struct EventLoop::State {
+  struct WatchEntry {
+    int fd;
+    short events;
+    // The newest poll round that looked at this watch; an outer (older) round
+    // holds stale readiness for it and skips it.
+    uint64_t polled_round;
+    // Shared so a callback that unwatches itself keeps running on live captures.
+    std::shared_ptr<FdCallback> callback;
+  };
+  struct TimerEntry {
+    Clock::time_point deadline;
+    Callback callback;
+  };
+
+  State() {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "event loop wake pipe");
+    wake_read = fds[0];
+    wake_write = fds[1];
+    MakeNonBlockingAndCloseOnExec(wake_read);
+    MakeNonBlockingAndCloseOnExec(wake_write);
+  }
+  ~State() {
+    close(wake_read);
+    close(wake_write);
+  }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  // Thread-safe. Returns false when the loop is gone.
+  bool Enqueue(Callback callback, bool wake) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (closed) return false;
+      posted.push_back(std::move(callback));
+    }
+    if (wake && !wake_pending.exchange(true)) {
+      const char byte = 1;
+      // A full pipe already means "wake up"; nothing else can go wrong here.
+      [[maybe_unused]] const ssize_t written = write(wake_write, &byte, 1);
+    }
+    return true;
+  }
+
+  void DrainWakePipe() {
+    wake_pending = false;
+    char buffer[64];
+    while (read(wake_read, buffer, sizeof buffer) > 0) {
+    }
+  }
+
+  bool HasPosted() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !posted.empty();
+  }
+
+  // Loop thread only.
+  std::map<Id, WatchEntry> watches;
+  std::map<Id, TimerEntry> timers;
+  std::set<std::pair<Clock::time_point, Id>> timer_order;
+  Id next_id = 1;
+  uint64_t round = 0;
+
+  // Shared with other threads.
+  std::mutex mutex;
+  std::deque<Callback> posted;
+  bool closed = false;
+  std::atomic<bool> wake_pending{false};
+  int wake_read = -1;
+  int wake_write = -1;
+};
+
+EventLoop::EventLoop() : state_(std::make_shared<State>()) {}
+
+EventLoop::~EventLoop() {
+  // Moved out first so that callbacks whose captures touch the loop while
+  // being destroyed find it empty rather than half torn down.
+  std::deque<Callback> posted;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->closed = true;
+    posted.swap(state_->posted);
+  }
+  auto watches = std::move(state_->watches);
+  auto timers = std::move(state_->timers);
+  state_->watches.clear();
+  state_->timers.clear();
+  state_->timer_order.clear();
+}
+
+EventLoop::Id EventLoop::Watch(int fd, short events, FdCallback callback) {
+  const Id id = state_->next_id++;
+  state_->watches.emplace(
+      id, State::WatchEntry{fd, events, 0, std::make_shared<FdCallback>(std::move(callback))});
+  return id;
+}
+
+void EventLoop::Modify(Id watch, short events) {
+  const auto it = state_->watches.find(watch);
+  if (it != state_->watches.end()) it->second.events = events;
+}
+
+void EventLoop::Unwatch(Id watch) { state_->watches.erase(watch); }
+
+EventLoop::Id EventLoop::After(std::chrono::milliseconds delay, Callback callback) {
+  const Id id = state_->next_id++;
+  const Clock::time_point deadline = Clock::now() + std::max(delay, std::chrono::milliseconds::zero());
+  state_->timers.emplace(id, State::TimerEntry{deadline, std::move(callback)});
+  state_->timer_order.emplace(deadline, id);
+  return id;
+}
+
+void EventLoop::Cancel(Id timer) {
+  const auto it = state_->timers.find(timer);
+  if (it == state_->timers.end()) return;
+  state_->timer_order.erase({it->second.deadline, timer});
+  state_->timers.erase(it);
+}
+
+void EventLoop::Post(Callback callback) { state_->Enqueue(std::move(callback), false); }
+
+void EventLoop::PostFromAnyThread(Callback callback) { state_->Enqueue(std::move(callback), true); }
+
+EventLoop::RemotePost EventLoop::RemotePoster() const {
+  return [weak = std::weak_ptr<State>(state_)](Callback callback) {
+    const auto state = weak.lock();
+    return state && state->Enqueue(std::move(callback), true);
+  };
+}
+
+bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool()>* stop) {
+  // Held for the whole pass: a nested run or a misbehaving callback must not
+  // pull the containers away under the iteration below.
+  const std::shared_ptr<State> keep = state_;
+  State& s = *keep;
+  const uint64_t round = ++s.round;
+  const auto stopped = [stop] { return stop != nullptr && (*stop)(); };
+
+  Clock::duration wait = std::max(max_wait, Clock::duration::zero());
+  if (s.HasPosted()) wait = Clock::duration::zero();
+  if (!s.timer_order.empty()) wait = std::min(wait, s.timer_order.begin()->first - Clock::now());
+
+  std::vector<pollfd> fds;
+  std::vector<Id> ids;
+  std::vector<State::WatchEntry*> entries;
+  fds.push_back(pollfd{s.wake_read, POLLIN, 0});
+  for (auto& [id, watch] : s.watches) {
+    if (watch.events == 0) continue;
+    fds.push_back(pollfd{watch.fd, watch.events, 0});
+    ids.push_back(id);
+    entries.push_back(&watch);
+  }
+  const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), PollTimeout(wait));
+  if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+  // No callback has run yet, so the entries are still the live ones.
+  for (State::WatchEntry* entry : entries) entry->polled_round = round;
+  if (ready > 0 && fds[0].revents != 0) s.DrainWakePipe();
+
+  if (ready > 0) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const short polled = fds[i + 1].revents;
+      if (polled == 0) continue;
+      const auto it = s.watches.find(ids[i]);
+      if (it == s.watches.end() || it->second.polled_round > round || it->second.events == 0) continue;
+      const short revents = static_cast<short>(polled & (it->second.events | POLLERR | POLLHUP | POLLNVAL));
+      if (revents == 0) continue;
+      const std::shared_ptr<FdCallback> callback = it->second.callback;
+      (*callback)(revents);
+      if (stopped()) return true;
+    }
+  }
+
+  const Clock::time_point now = Clock::now();
+  std::vector<Id> due;
+  for (const auto& [deadline, id] : s.timer_order) {
+    if (deadline > now) break;
+    due.push_back(id);
+  }
+  for (const Id id : due) {
+    const auto it = s.timers.find(id);
+    if (it == s.timers.end()) continue;
+    Callback callback = std::move(it->second.callback);
+    s.timer_order.erase({it->second.deadline, id});
+    s.timers.erase(it);
+    callback();
+    if (stopped()) return true;
+  }
+
+  // Only what was posted before this point; later posts wait for the next
+  // pass so a callback that keeps posting cannot starve the descriptors.
+  size_t count = 0;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    count = s.posted.size();
+  }
+  for (; count > 0; --count) {
+    Callback callback;
+    {
+      std::lock_guard<std::mutex> lock(s.mutex);
+      if (s.posted.empty()) break;
+      callback = std::move(s.posted.front());
+      s.posted.pop_front();
+    }
+    callback();
+    if (stopped()) return true;
+  }
+  return false;
+}
+
+void EventLoop::RunOnce(std::chrono::milliseconds max_wait) { RunOnceUntil(max_wait, nullptr); }
+
+void EventLoop::RunFor(std::chrono::milliseconds duration) {
+  const Clock::time_point deadline = Clock::now() + duration;
+  do {
+    RunOnceUntil(deadline - Clock::now(), nullptr);
+  } while (Clock::now() < deadline);
+}
+
+bool EventLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  if (done()) return true;
+  do {
+    if (RunOnceUntil(deadline - Clock::now(), &done) || done()) return true;
+  } while (Clock::now() < deadline);
+  return done();
+}
+
+}  // namespace moravex

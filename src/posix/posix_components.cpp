@@ -1,0 +1,31 @@
+#include "posix/posix_components.h"
+
+#include <utility>
+
+#include "native/memory_table.h"
+#include "native/windows_1252.h"
+#include "posix/posix_socket.h"
+#include "posix/posix_timer.h"
+
+namespace moravex {
+
+std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver) {
+  return std::make_unique<PosixSocket>(loop, std::move(resolver));
+}
+
+std::unique_ptr<TimerComponent> MakePosixTimer(EventLoop& loop, std::string name) {
+  return std::make_unique<PosixTimer>(loop, std::move(name));
+}
+
+Components MakePosixComponents(EventLoop& loop) {
+  Components components;
+  components.winsock1 = MakePosixSocket(loop);
+  components.tmr_login_and_connect_timeout = MakePosixTimer(loop, "tmrLoginAndConnectTimeout");
+  components.tmr_data_request_timeout = MakePosixTimer(loop, "tmrDataRequestTimeout");
+  components.tmr_session_info_timeout = MakePosixTimer(loop, "tmrSessionInfoTimeout");
+  components.record_sets = std::make_shared<MemoryTableFactory>();
+  components.text = std::make_shared<Windows1252Conversion>();
+  return components;
+}
+
+}  // namespace moravex
