@@ -139,9 +139,9 @@ TEST_F(Session, ControlReplacedFromInsideTimerAndDataEvents) {
 
   CallUntil(ConnectCommand(), "Connected");
   shell_->WriteLine("once GotDebugMessage new");
-  // Two messages in flight: the second reaches the discarded control only.
-  shell_->WriteLine(R"(SendDebugMessage "first")");
-  EXPECT_EQ(CallUntil(R"(SendDebugMessage "second")", "GotDebugMessage"),
+  // Two messages in flight (sent in one write, so both go before any echo): the
+  // second reaches the discarded control only.
+  EXPECT_EQ(CallUntil("SendDebugMessage \"first\"\nSendDebugMessage \"second\"", "GotDebugMessage"),
             (Lines{R"({"call":"SendDebugMessage","result":null})", R"({"call":"SendDebugMessage","result":null})",
                    R"({"event":"GotDebugMessage","DebugMessage":"first"})"}));
   EXPECT_EQ(Wait(200), Lines{});
