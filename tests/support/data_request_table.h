@@ -25,6 +25,9 @@ struct DataRequestCase {
 
 const std::vector<DataRequestCase>& DataRequests();
 
+// Test names and listings show the method, not the bytes of the case.
+inline void PrintTo(const DataRequestCase& request, std::ostream* out) { *out << request.method; }
+
 // For parameterised tests: the method name.
 inline std::string CaseName(const ::testing::TestParamInfo<DataRequestCase>& info) { return info.param.method; }
 
