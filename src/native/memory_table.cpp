@@ -40,13 +40,13 @@ void MemoryTable::AddNew() {
   cursor_ = rows_.size() - 1;
 }
 
-void MemoryTable::PutValue(int16_t ordinal, const FieldValue& value) {
+void MemoryTable::PutValue(int16_t ordinal, FieldValue value) {
   RequireOpen();
   if (Eof()) NotAllowed("Either BOF or EOF is True, or the current record has been deleted.");
   if (ordinal < 0 || static_cast<size_t>(ordinal) >= columns_.size()) ThrowSubscriptOutOfRange();
   const bool wants_text = columns_[static_cast<size_t>(ordinal)].type == FieldType::kText;
   if (wants_text != std::holds_alternative<Text>(value)) ThrowTypeMismatch();
-  rows_[cursor_][static_cast<size_t>(ordinal)] = value;
+  rows_[cursor_][static_cast<size_t>(ordinal)] = std::move(value);
 }
 
 int32_t MemoryTable::RecordCount() {

@@ -21,7 +21,7 @@ class MemoryTable final : public RecordSet {
   void AppendField(const Text& name, FieldType type, int32_t defined_size, int32_t attributes) override;
   void Open() override;
   void AddNew() override;
-  void PutValue(int16_t ordinal, const FieldValue& value) override;
+  void PutValue(int16_t ordinal, FieldValue value) override;
   int32_t RecordCount() override;
   void MoveFirst() override;
 

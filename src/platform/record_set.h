@@ -34,7 +34,7 @@ class RecordSet : public HostObject {
                            int32_t attributes) = 0;
   virtual void Open() = 0;
   virtual void AddNew() = 0;
-  virtual void PutValue(int16_t ordinal, const FieldValue& value) = 0;
+  virtual void PutValue(int16_t ordinal, FieldValue value) = 0;
   virtual int32_t RecordCount() = 0;
   virtual void MoveFirst() = 0;
 };
