@@ -6,15 +6,23 @@
 namespace moravex::shell {
 
 std::string JsonString(std::string_view utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out = "\"";
-  for (char ch : utf8) {
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char ch = utf8[i];
     const auto c = static_cast<unsigned char>(ch);
-    if (c == '"') {
+    // C1 controls (U+0080..U+009F, UTF-8 C2 80..C2 9F) are control characters too.
+    if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+      const auto next = static_cast<unsigned char>(utf8[++i]);
+      out += "\\u00";
+      out += kHex[next >> 4];
+      out += kHex[next & 0xF];
+    } else if (c == '"') {
       out += "\\\"";
     } else if (c == '\\') {
       out += "\\\\";
     } else if (c < 0x20 || c == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
       out += "\\u00";
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
