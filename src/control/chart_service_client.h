@@ -65,6 +65,8 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   TimerComponent& Timer(TimerId id) const;
   void RestartTimer(TimerId id);
   void ResetConnection();
+  // For endings the host must hear of even when closing the socket fails.
+  void ResetBeforeReporting();
 
   // Socket and timer notifications.
   void Winsock1_Connect();

@@ -26,11 +26,7 @@ void ChartServiceClient::Winsock1_DataArrival() {
   }
   receiving_ = false;
   if (reason == nullptr) return;
-  try {
-    ResetConnection();
-  } catch (const Failure&) {
-    // The stream is unusable either way; the host must still hear of it.
-  }
+  ResetBeforeReporting();
   Fire(&ChartServiceEvents::Disconnected, Text(reason));
 }
 

@@ -33,21 +33,13 @@ void ChartServiceClient::Winsock1_Connect() {
 }
 
 void ChartServiceClient::Winsock1_Close() {
-  try {
-    ResetConnection();
-  } catch (const Failure&) {
-    // The peer is gone either way; the host still has to hear of it.
-  }
+  ResetBeforeReporting();
   Fire(&ChartServiceEvents::Disconnected, Text(u"Winsock1_Close"));
 }
 
 void ChartServiceClient::Winsock1_Error(const Text& description) {
   const bool was_connected = state_.IsConnected;
-  try {
-    ResetConnection();
-  } catch (const Failure&) {
-    // As for a close: report the lost connection regardless.
-  }
+  ResetBeforeReporting();
   if (was_connected) {
     Fire(&ChartServiceEvents::Disconnected, Text(u"Winsock1_Error: ") + description);
   } else {

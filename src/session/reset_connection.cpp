@@ -18,4 +18,12 @@ void ChartServiceClient::ResetConnection() {
   state_.IsConnected = false;
 }
 
+void ChartServiceClient::ResetBeforeReporting() {
+  try {
+    ResetConnection();
+  } catch (const Failure&) {
+    // The connection is over either way; the caller still fires its event.
+  }
+}
+
 }  // namespace moravex

@@ -105,7 +105,7 @@ bool ShellHost::Execute(std::string_view line) {
     if (rest.empty()) return ShellError(verb + " needs a property name"), true;
     const ControlMethod* property = FindProperty(verb, rest[0].raw);
     if (property == nullptr) return ShellError("unknown property " + rest[0].raw), true;
-    return RunControlCommand(rest[0].raw, property->name, {rest.begin() + 1, rest.end()});
+    return RunControlCommand(*property, {rest.begin() + 1, rest.end()});
   }
   if (verb == "wait" || verb == "until") {
     if (handler_depth_ > 0) return ShellError(verb + " cannot run inside an event handler"), true;
@@ -138,20 +138,19 @@ bool ShellHost::Execute(std::string_view line) {
     hooks_.erase(rest[0].raw);
     return true;
   }
-  if (FindMethod(verb) == nullptr) return ShellError("unknown command " + verb), true;
-  return RunControlCommand(verb, verb, rest);
+  const ControlMethod* method = FindMethod(verb);
+  if (method == nullptr) return ShellError("unknown command " + verb), true;
+  return RunControlCommand(*method, rest);
 }
 
-bool ShellHost::RunControlCommand(const std::string& name, const std::string& call_name,
-                                  const std::vector<Token>& args) {
-  const ControlMethod* method = FindMethod(name);
-  if (method == nullptr) method = FindProperty(call_name.substr(0, 3), name);
-  if (args.size() != method->args.size()) {
-    ShellError(call_name + " takes " + std::to_string(method->args.size()) + " argument(s)");
+bool ShellHost::RunControlCommand(const ControlMethod& method, const std::vector<Token>& args) {
+  const std::string call_name = method.name;
+  if (args.size() != method.args.size()) {
+    ShellError(call_name + " takes " + std::to_string(method.args.size()) + " argument(s)");
     return true;
   }
   for (size_t i = 0; i < args.size(); ++i) {
-    if (method->args[i] == ArgKind::kLong &&
+    if (method.args[i] == ArgKind::kLong &&
         (args[i].kind != Token::kInteger || args[i].integer < std::numeric_limits<int32_t>::min() ||
          args[i].integer > std::numeric_limits<int32_t>::max())) {
       ShellError("argument " + std::to_string(i + 1) + " of " + call_name + " must be a 32-bit integer");
@@ -161,7 +160,7 @@ bool ShellHost::RunControlCommand(const std::string& name, const std::string& ca
   // Keep the control alive through the call even if a nested command replaces it.
   const auto control = control_;
   try {
-    const std::string result = method->call(*control, args);
+    const std::string result = method.call(*control, args);
     output_(JsonObject().Str("call", call_name).Raw("result", result).Done());
   } catch (const Failure& failure) {
     const std::string error = JsonObject()

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command_tokens.h"
+#include "control_methods.h"
 #include "control/chart_service_client.h"
 #include "posix/event_loop.h"
 
@@ -57,7 +58,7 @@ class ShellHost final : public ChartServiceEvents {
   // Prints the event line, counts it and runs the commands hooked to it.
   void Emit(const char* name, const std::string& line);
   void ShellError(const std::string& what);
-  bool RunControlCommand(const std::string& name, const std::string& call_name, const std::vector<Token>& args);
+  bool RunControlCommand(const ControlMethod& method, const std::vector<Token>& args);
   void WaitFor(long long milliseconds, const std::function<bool()>& done, const std::string& event);
 
   EventLoop& loop_;
