@@ -12,6 +12,11 @@ namespace moravex {
 // replace or clear it inside its handler.
 using ObjectRef = std::shared_ptr<HostObject>;
 
+// The host's event sink. The control holds it by shared_ptr and keeps it alive
+// for the whole of each event, so a handler may drop the control, detach or
+// release the sink itself. An exception that escapes a handler is swallowed at
+// the event (as a failing COM sink's HRESULT is ignored): the event counts as
+// delivered and the control carries on as if the handler had returned.
 class ChartServiceEvents {
  public:
   virtual ~ChartServiceEvents() = default;

@@ -1,4 +1,9 @@
 // A failure as the COM boundary reports it: error number, source and description.
+//
+// The number is always an HRESULT-form value, so a failure is negative: the
+// control's own ErrorIDs (0x8004xxxx), Automation run-time errors
+// (0x800A0000 | number) and component errors alike. Source and description
+// travel as UTF-8; the COM layer converts them to BSTR in one place.
 #pragma once
 #include <cstdint>
 #include <stdexcept>
@@ -24,13 +29,17 @@ class Failure : public std::runtime_error {
   std::string description_;
 };
 
+// The Automation run-time error `number` in HRESULT form.
+constexpr int32_t AutomationError(uint32_t number) { return static_cast<int32_t>(0x800A0000u | (number & 0xFFFFu)); }
+
 // Run-time failures inside the control carry the numbers and texts a host
 // already knows from Automation (subscript out of range, overflow, type mismatch).
 inline constexpr const char* kRuntimeSource = "MORAVEX1";
-inline constexpr int32_t kSubscriptOutOfRange = static_cast<int32_t>(0x800A0009);
-inline constexpr int32_t kOverflow = static_cast<int32_t>(0x800A0006);
-inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);
-inline constexpr int32_t kInvalidPropertyValue = static_cast<int32_t>(0x800A017C);
+inline constexpr int32_t kSubscriptOutOfRange = AutomationError(9);
+inline constexpr int32_t kOverflow = AutomationError(6);
+inline constexpr int32_t kTypeMismatch = AutomationError(13);
+inline constexpr int32_t kOutOfMemory = AutomationError(7);
+inline constexpr int32_t kInvalidPropertyValue = AutomationError(380);
 
 [[noreturn]] inline void ThrowSubscriptOutOfRange() {
   throw Failure(kSubscriptOutOfRange, kRuntimeSource, "Subscript out of range");

@@ -23,7 +23,9 @@ enum SocketState : int32_t {
 };
 
 // Delivered on the owning thread, from the event loop, never from inside a
-// method of the component.
+// method of the component. A handler may close the component or destroy it
+// from inside its own notification; after Close (or destruction) nothing more
+// is delivered for that connection.
 class SocketEvents {
  public:
   virtual ~SocketEvents() = default;
@@ -44,7 +46,8 @@ class SocketComponent {
   // Harmless on a closed socket; fires no event; drops unread bytes.
   virtual void Close() = 0;
   // Writes all bytes in call order or throws Failure. Never blocks: what the
-  // kernel cannot take now is queued and flushed in order.
+  // kernel cannot take now is queued and flushed in order. The queue is
+  // bounded; a send past the bound fails whole, with nothing queued.
   virtual void SendData(std::span<const uint8_t> bytes) = 0;
   virtual int32_t BytesReceived() const = 0;
   // Fills `into` with the next into.size() received bytes; throws Failure

@@ -9,7 +9,9 @@ class TimerComponent {
  public:
   virtual ~TimerComponent() = default;
 
-  // Called on the owning thread, never from inside a method of the timer.
+  // Called on the owning thread, never from inside a method of the timer. The
+  // handler may disable or destroy the timer; a disabled or destroyed timer
+  // delivers no further tick.
   virtual void SetTickHandler(std::function<void()> on_tick) = 0;
   virtual int32_t Interval() const = 0;
   // Throws Failure when the timer refuses the value.
