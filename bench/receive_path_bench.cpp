@@ -98,7 +98,7 @@ struct Bench {
     parts.record_sets = std::make_shared<MemoryTableFactory>();
     parts.text = std::make_shared<Windows1252Conversion>();
     client = ChartServiceClient::Create(std::move(parts));
-    client->SetEvents(&events);
+    client->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), &events));
     client->Connect(u"127.0.0.1", 1);
     socket->Establish();
     std::vector<uint8_t> ok = Frame(1, {0, 0, 0, 0, 'O', 'K'});

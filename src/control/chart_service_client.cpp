@@ -34,7 +34,7 @@ std::shared_ptr<ChartServiceClient> ChartServiceClient::Create(Components compon
 ChartServiceClient::ChartServiceClient(Components components) : components_(std::move(components)) {}
 
 ChartServiceClient::~ChartServiceClient() {
-  events_ = nullptr;
+  events_.reset();
   components_.winsock1->SetEvents(nullptr);
   for (TimerId id : {TimerId::LoginAndConnect, TimerId::DataRequest, TimerId::SessionInfo}) {
     Timer(id).SetTickHandler(nullptr);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "control/error_ids.h"
 #include "platform/chart_service_events.h"
@@ -27,8 +28,9 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   ChartServiceClient(const ChartServiceClient&) = delete;
   ChartServiceClient& operator=(const ChartServiceClient&) = delete;
 
-  // Null detaches the host: nothing more is fired.
-  void SetEvents(ChartServiceEvents* events) { events_ = events; }
+  // Null detaches the host: nothing more is fired. The sink is kept alive for
+  // the whole of every event it receives.
+  void SetEvents(std::shared_ptr<ChartServiceEvents> events) { events_ = std::move(events); }
 
   int32_t LoginAndConnectTimeout() const;
   void SetLoginAndConnectTimeout(int32_t lTimeoutMs);
@@ -90,19 +92,30 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void ProcessSessionText(Pending flag, void (ChartServiceEvents::*event)(const Text&));
   void ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float));
   void ProcessPreviousSessionsSupportAndResistancePrices();
-  void ProcessPriceChannelData(int32_t message_type);
+  void ProcessPriceChannelData(Pending flag, void (ChartServiceEvents::*event)(ObjectRef&));
+  Text PayloadText(int32_t index, int32_t count) const;
 
   void FireError(const std::string& description);
+  // The sink stays alive for the whole event, even if the handler drops the
+  // control or detaches it; what the handler throws stops at the event.
   template <class Event, class... Args>
   void Fire(Event event, Args&&... args) {
-    if (events_ != nullptr) (events_->*event)(std::forward<Args>(args)...);
+    const std::shared_ptr<ChartServiceEvents> sink = events_;
+    if (!sink) return;
+    try {
+      ((*sink).*event)(std::forward<Args>(args)...);
+    } catch (...) {
+      // As a COM sink's failed Invoke: the event was delivered; carry on.
+    }
   }
 
   Components components_;
   std::unique_ptr<SocketEventsAdapter> socket_events_;
-  ChartServiceEvents* events_ = nullptr;
+  std::shared_ptr<ChartServiceEvents> events_;
   ClientState state_;
   bool receiving_ = false;
+  // Reused for every outbound frame, so a request allocates nothing.
+  std::vector<uint8_t> frame_;
 };
 
 }  // namespace moravex

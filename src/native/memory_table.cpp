@@ -1,57 +1,75 @@
 #include "native/memory_table.h"
 
+#include <algorithm>
+
 #include "platform/failure.h"
 
 namespace moravex {
 namespace {
 
-constexpr int32_t kOperationNotAllowed = static_cast<int32_t>(0x800A0E79);
+constexpr int32_t kOperationNotAllowed = AutomationError(3705);
+constexpr int32_t kNoCurrentRecord = AutomationError(3021);
 constexpr const char* kTableSource = "MemoryTable";
 
-[[noreturn]] void NotAllowed(const char* what) {
-  throw Failure(kOperationNotAllowed, kTableSource, what);
-}
+[[noreturn]] void NotAllowed(int32_t number, const char* what) { throw Failure(number, kTableSource, what); }
 
 }  // namespace
 
-void MemoryTable::AppendField(const Text& name, FieldType type, int32_t, int32_t) {
-  if (open_) NotAllowed("Operation is not allowed when the object is open.");
-  columns_.push_back({name, type});
+RowStorePool::Store RowStorePool::Take() {
+  std::lock_guard lock(mutex_);
+  if (free_.empty()) return {};
+  Store store = std::move(free_.back());
+  free_.pop_back();
+  return store;
 }
 
-void MemoryTable::Open() {
-  if (open_) NotAllowed("Operation is not allowed when the object is open.");
-  if (columns_.empty()) NotAllowed("Operation is not allowed when the object has no fields.");
+void RowStorePool::Give(Store store) {
+  std::lock_guard lock(mutex_);
+  if (free_.size() < kKept && store.capacity() > 0) free_.push_back(std::move(store));
+}
+
+MemoryTable::MemoryTable(std::shared_ptr<RowStorePool> pool) : pool_(std::move(pool)) {}
+
+MemoryTable::~MemoryTable() {
+  if (pool_) pool_->Give(std::move(rows_));
+}
+
+void MemoryTable::Load(const PriceChannelRows& rows) {
+  if (open_) NotAllowed(kOperationNotAllowed, "Operation is not allowed when the object is open.");
+  if (pool_) rows_ = pool_->Take();
+  // Rows are trivially copyable: a reused store is overwritten, not cleared.
+  rows_.resize(rows.Count());
+  rows.DecodeInto(rows_);
+  cursor_ = 0;
   open_ = true;
 }
 
 void MemoryTable::RequireOpen() const {
-  if (!open_) NotAllowed("Operation is not allowed when the object is closed.");
+  if (!open_) NotAllowed(kOperationNotAllowed, "Operation is not allowed when the object is closed.");
 }
 
-void MemoryTable::AddNew() {
+void MemoryTable::RequireRow() const {
   RequireOpen();
-  std::vector<FieldValue> row;
-  row.reserve(columns_.size());
-  for (const Column& column : columns_) {
-    row.push_back(column.type == FieldType::kText ? FieldValue(Text()) : FieldValue(0.0f));
+  if (cursor_ >= rows_.size()) {
+    NotAllowed(kNoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted.");
   }
-  rows_.push_back(std::move(row));
-  cursor_ = rows_.size() - 1;
 }
 
-void MemoryTable::PutValue(int16_t ordinal, FieldValue value) {
-  RequireOpen();
-  if (Eof()) NotAllowed("Either BOF or EOF is True, or the current record has been deleted.");
-  if (ordinal < 0 || static_cast<size_t>(ordinal) >= columns_.size()) ThrowSubscriptOutOfRange();
-  const bool wants_text = columns_[static_cast<size_t>(ordinal)].type == FieldType::kText;
-  if (wants_text != std::holds_alternative<Text>(value)) ThrowTypeMismatch();
-  rows_[cursor_][static_cast<size_t>(ordinal)] = std::move(value);
+int32_t MemoryTable::FieldCount() const { return static_cast<int32_t>(kPriceChannelFields.size()); }
+
+FieldInfo MemoryTable::Field(int32_t ordinal) const {
+  if (ordinal < 0 || ordinal >= FieldCount()) ThrowSubscriptOutOfRange();
+  return kPriceChannelFields[static_cast<size_t>(ordinal)];
 }
 
-int32_t MemoryTable::RecordCount() {
+int32_t MemoryTable::RecordCount() const {
   RequireOpen();
   return static_cast<int32_t>(rows_.size());
+}
+
+bool MemoryTable::Eof() const {
+  RequireOpen();
+  return cursor_ >= rows_.size();
 }
 
 void MemoryTable::MoveFirst() {
@@ -60,13 +78,21 @@ void MemoryTable::MoveFirst() {
 }
 
 void MemoryTable::MoveNext() {
-  if (Eof()) NotAllowed("Either BOF or EOF is True, or the current record has been deleted.");
+  RequireRow();
   ++cursor_;
 }
 
-const FieldValue& MemoryTable::Value(size_t ordinal) const {
-  if (Eof() || ordinal >= columns_.size()) ThrowSubscriptOutOfRange();
-  return rows_[cursor_][ordinal];
+PriceChannelRow MemoryTable::Row() const {
+  RequireRow();
+  return rows_[cursor_];
+}
+
+size_t MemoryTable::GetRows(std::span<PriceChannelRow> into) {
+  RequireOpen();
+  const size_t n = std::min(into.size(), rows_.size() - std::min(cursor_, rows_.size()));
+  std::copy_n(rows_.begin() + static_cast<std::ptrdiff_t>(cursor_), n, into.begin());
+  cursor_ += n;
+  return n;
 }
 
 }  // namespace moravex

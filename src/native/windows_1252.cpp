@@ -33,13 +33,13 @@ std::optional<std::string> Windows1252Conversion::ToAnsi(const Text& text) const
   return out;
 }
 
-Text Windows1252Conversion::FromAnsi(std::span<const uint8_t> bytes) const {
-  Text out(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const uint8_t b = bytes[i];
-    out[i] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
-  }
-  return out;
+const std::array<char16_t, 256>& Windows1252Conversion::AnsiCharacters() const {
+  static const std::array<char16_t, 256> table = [] {
+    std::array<char16_t, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
+    return t;
+  }();
+  return table;
 }
 
 bool Windows1252Conversion::IsDate(const Text& text) const { return IsEnUsDateText(text); }

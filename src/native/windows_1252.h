@@ -7,7 +7,7 @@ namespace moravex {
 class Windows1252Conversion final : public TextConversion {
  public:
   std::optional<std::string> ToAnsi(const Text& text) const override;
-  Text FromAnsi(std::span<const uint8_t> bytes) const override;
+  const std::array<char16_t, 256>& AnsiCharacters() const override;
   bool IsDate(const Text& text) const override;
 };
 

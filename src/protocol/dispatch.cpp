@@ -1,10 +1,12 @@
 #include "control/chart_service_client.h"
+#include "protocol/message_types.h"
 
 namespace moravex {
 namespace {
 
-// Inbound types 1..11 and the flag that must be set for an answer to count.
-constexpr Pending kGate[] = {
+// The flag that must be set for an answer of each type to count, by type.
+constexpr Pending kGate[kLastMessageType + 1] = {
+    Pending::Connect,  // unused: debug text is never gated
     Pending::Login,
     Pending::SessionDateTime,
     Pending::SessionDate,
@@ -22,29 +24,30 @@ constexpr Pending kGate[] = {
 
 // Answers nobody waits for, and unknown types, are dropped without a trace.
 void ChartServiceClient::ProcessMessage(uint8_t message_type, uint8_t /*second_byte*/) {
-  if (message_type == 0) {
-    ProcessDebugMessage();
-    return;
-  }
-  if (message_type > 11 || !state_[kGate[message_type - 1]]) return;
+  if (message_type > kLastMessageType) return;
+  const auto type = static_cast<MessageType>(message_type);
+  if (type != MessageType::DebugMessage && !state_[kGate[message_type]]) return;
+  const Pending flag = kGate[message_type];
   using E = ChartServiceEvents;
-  switch (message_type) {
-    case 1: ProcessLogin(); break;
-    case 2: ProcessSessionText(Pending::SessionDateTime, &E::GotSessionDateTime); break;
-    case 3: ProcessSessionText(Pending::SessionDate, &E::GotSessionDate); break;
-    case 4: ProcessSessionText(Pending::SessionTime, &E::GotSessionTime); break;
-    case 5:
-    case 6: ProcessPriceChannelData(message_type); break;
-    case 7:
-      ProcessPreviousSessionsPrice(Pending::PreviousSessionsLastAverageVantrelPrice,
-                                   &E::GotPreviousSessionsLastAverageVantrelPrice);
+  switch (type) {
+    case MessageType::DebugMessage: ProcessDebugMessage(); break;
+    case MessageType::Login: ProcessLogin(); break;
+    case MessageType::SessionDateTime: ProcessSessionText(flag, &E::GotSessionDateTime); break;
+    case MessageType::SessionDate: ProcessSessionText(flag, &E::GotSessionDate); break;
+    case MessageType::SessionTime: ProcessSessionText(flag, &E::GotSessionTime); break;
+    case MessageType::FullPriceChannelData: ProcessPriceChannelData(flag, &E::GotFullVantrelData); break;
+    case MessageType::PriceChannelDataUpdates: ProcessPriceChannelData(flag, &E::GotVantrelDataUpdates); break;
+    case MessageType::PreviousSessionsLastAverageVantrelPrice:
+      ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsLastAverageVantrelPrice);
       break;
-    case 8: ProcessPreviousSessionsPrice(Pending::PreviousSessionsHighPrice, &E::GotPreviousSessionsHighPrice); break;
-    case 9: ProcessPreviousSessionsPrice(Pending::PreviousSessionsLowPrice, &E::GotPreviousSessionsLowPrice); break;
-    case 10:
-      ProcessPreviousSessionsPrice(Pending::PreviousSessionsClosingPrice, &E::GotPreviousSessionsClosingPrice);
+    case MessageType::PreviousSessionsHighPrice: ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsHighPrice); break;
+    case MessageType::PreviousSessionsLowPrice: ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsLowPrice); break;
+    case MessageType::PreviousSessionsClosingPrice:
+      ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsClosingPrice);
       break;
-    default: ProcessPreviousSessionsSupportAndResistancePrices(); break;
+    case MessageType::PreviousSessionsSupportAndResistancePrices:
+      ProcessPreviousSessionsSupportAndResistancePrices();
+      break;
   }
 }
 

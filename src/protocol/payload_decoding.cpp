@@ -13,6 +13,13 @@ void RequireWithin(std::span<const uint8_t> buffer, int32_t index, int32_t count
   }
 }
 
+bool AsciiIsIdentity(const AnsiTable& characters) {
+  for (char16_t c = 0; c < 0x80; ++c) {
+    if (characters[c] != c) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t ReadLong(std::span<const uint8_t> buffer, int32_t index) {
@@ -29,10 +36,33 @@ float ReadSingle(std::span<const uint8_t> buffer, int32_t index) {
   return value;
 }
 
-Text ReadString(const TextConversion& conversion, std::span<const uint8_t> buffer, int32_t index,
-                int32_t count) {
+void WidenAnsi(std::span<const uint8_t> bytes, const AnsiTable& characters, char16_t* out) {
+  const uint8_t* in = bytes.data();
+  size_t n = bytes.size();
+  // Long texts are mostly ASCII: where the code page leaves ASCII as it is,
+  // runs of it widen eight bytes at a time without the table.
+  if (n >= 64 && AsciiIsIdentity(characters)) {
+    while (n >= 8) {
+      uint64_t word;
+      std::memcpy(&word, in, 8);
+      if ((word & 0x8080808080808080ull) != 0) {
+        for (int k = 0; k < 8; ++k) out[k] = characters[in[k]];
+      } else {
+        for (int k = 0; k < 8; ++k) out[k] = in[k];
+      }
+      in += 8;
+      out += 8;
+      n -= 8;
+    }
+  }
+  for (size_t k = 0; k < n; ++k) out[k] = characters[in[k]];
+}
+
+Text ReadString(const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
   RequireWithin(buffer, index, count);
-  return conversion.FromAnsi(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)));
+  Text text(static_cast<size_t>(count), u'\0');
+  WidenAnsi(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), characters, text.data());
+  return text;
 }
 
 Text PadToWidth(const Text& text, int16_t width) {

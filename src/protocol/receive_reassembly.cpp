@@ -44,8 +44,12 @@ void ChartServiceClient::ReceiveLoop() {
       state_.PayloadLength = ReadLong(state_.HeaderBuffer, 2);
       if (state_.PayloadLength > kMaxPayloadLength) throw BogusPayloadLength{};
       if (state_.PayloadLength < 0) ThrowSubscriptOutOfRange();
-      // One spare zero byte past the payload, as the handlers expect.
-      state_.PayloadBuffer.assign(static_cast<size_t>(state_.PayloadLength) + 1, 0);
+      // One spare zero byte past the payload, as the handlers expect. The
+      // buffer keeps its largest size, so it is neither reallocated nor
+      // cleared per message; the payload bytes overwrite what is there.
+      const auto needed = static_cast<size_t>(state_.PayloadLength) + 1;
+      if (state_.PayloadBuffer.size() < needed) state_.PayloadBuffer.resize(needed);
+      state_.PayloadBuffer[needed - 1] = 0;
       state_.PayloadBytesReceived = 0;
       state_.ReceiveState = AwaitingPayload;
       waiting = socket.BytesReceived();
@@ -66,6 +70,10 @@ void ChartServiceClient::ReceiveLoop() {
 
 std::span<const uint8_t> ChartServiceClient::Payload() const {
   return std::span(state_.PayloadBuffer).first(static_cast<size_t>(state_.PayloadLength));
+}
+
+Text ChartServiceClient::PayloadText(int32_t index, int32_t count) const {
+  return ReadString(components_.text->AnsiCharacters(), Payload(), index, count);
 }
 
 }  // namespace moravex

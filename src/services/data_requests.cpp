@@ -2,6 +2,7 @@
 
 #include "control/chart_service_client.h"
 #include "control/method_errors.h"
+#include "protocol/checked_arithmetic.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
 
@@ -59,20 +60,20 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
   }
 
   Guarded([&] {
-    FrameWriter frame;
+    FrameWriter frame(frame_);
     switch (request.payload) {
-      case RequestPayload::kNone: frame.SendHeader(request.message_type, 0, 0); break;
+      case RequestPayload::kNone: frame.SendHeader(request.message_type, 0); break;
       case RequestPayload::kTicker:
-        frame.SendHeader(request.message_type, 0, kTickerWidth);
+        frame.SendHeader(request.message_type, kTickerWidth);
         frame.SendString(ticker_field);
         break;
       case RequestPayload::kTickerAndPixels:
-        frame.SendHeader(request.message_type, 0, kTickerWidth + 4);
+        frame.SendHeader(request.message_type, kTickerWidth + 4);
         frame.SendString(ticker_field);
         frame.SendLong(max_chart_pixels);
         break;
       case RequestPayload::kTickerAndTimeStamp:
-        frame.SendHeader(request.message_type, 0, CheckedAdd(kTickerWidth, static_cast<int64_t>(time_stamp.size())));
+        frame.SendHeader(request.message_type, CheckedAdd(kTickerWidth, static_cast<int64_t>(time_stamp.size())));
         frame.SendString(ticker_field);
         frame.SendString(time_stamp_field);
         break;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "protocol/message_types.h"
 #include "session/client_state.h"
 #include "session/supervision_groups.h"
 
@@ -11,7 +12,7 @@ enum class RequestPayload { kNone, kTicker, kTickerAndPixels, kTickerAndTimeStam
 
 struct DataRequest {
   const char* method;
-  int32_t message_type;
+  MessageType message_type;
   Pending flag;
   TimerId timer;
   const char* already_pending;
@@ -19,35 +20,35 @@ struct DataRequest {
 };
 
 inline constexpr DataRequest kGetFullPriceChannelData{
-    "GetFullPriceChannelData", 5, Pending::FullDataRequest, TimerId::DataRequest,
+    "GetFullPriceChannelData", MessageType::FullPriceChannelData, Pending::FullDataRequest, TimerId::DataRequest,
     "A full data request is already pending.", RequestPayload::kTickerAndPixels};
 inline constexpr DataRequest kGetPriceChannelDataUpdates{
-    "GetPriceChannelDataUpdates", 6, Pending::DataUpdates, TimerId::DataRequest,
+    "GetPriceChannelDataUpdates", MessageType::PriceChannelDataUpdates, Pending::DataUpdates, TimerId::DataRequest,
     "A data update request is already pending.", RequestPayload::kTickerAndTimeStamp};
 inline constexpr DataRequest kGetSessionTime{
-    "GetSessionTime", 4, Pending::SessionTime, TimerId::SessionInfo,
+    "GetSessionTime", MessageType::SessionTime, Pending::SessionTime, TimerId::SessionInfo,
     "A session time request is already pending.", RequestPayload::kNone};
 inline constexpr DataRequest kGetSessionDate{
-    "GetSessionDate", 3, Pending::SessionDate, TimerId::SessionInfo,
+    "GetSessionDate", MessageType::SessionDate, Pending::SessionDate, TimerId::SessionInfo,
     "A session date request is already pending.", RequestPayload::kNone};
 inline constexpr DataRequest kGetSessionDateTime{
-    "GetSessionDateTime", 2, Pending::SessionDateTime, TimerId::SessionInfo,
+    "GetSessionDateTime", MessageType::SessionDateTime, Pending::SessionDateTime, TimerId::SessionInfo,
     "A session datetime request is already pending.", RequestPayload::kNone};
 inline constexpr DataRequest kGetPreviousSessionsLastAverageVantrelPrice{
-    "GetPreviousSessionsLastAverageVantrelPrice", 7, Pending::PreviousSessionsLastAverageVantrelPrice,
+    "GetPreviousSessionsLastAverageVantrelPrice", MessageType::PreviousSessionsLastAverageVantrelPrice, Pending::PreviousSessionsLastAverageVantrelPrice,
     TimerId::SessionInfo, "A previous session last average Vantrel price request is already pending.",
     RequestPayload::kTicker};
 inline constexpr DataRequest kGetPreviousSessionsHighPrice{
-    "GetPreviousSessionsHighPrice", 8, Pending::PreviousSessionsHighPrice, TimerId::SessionInfo,
+    "GetPreviousSessionsHighPrice", MessageType::PreviousSessionsHighPrice, Pending::PreviousSessionsHighPrice, TimerId::SessionInfo,
     "A previous session high price request is already pending.", RequestPayload::kTicker};
 inline constexpr DataRequest kGetPreviousSessionsLowPrice{
-    "GetPreviousSessionsLowPrice", 9, Pending::PreviousSessionsLowPrice, TimerId::SessionInfo,
+    "GetPreviousSessionsLowPrice", MessageType::PreviousSessionsLowPrice, Pending::PreviousSessionsLowPrice, TimerId::SessionInfo,
     "A previous session low price request is already pending.", RequestPayload::kTicker};
 inline constexpr DataRequest kGetPreviousSessionsClosingPrice{
-    "GetPreviousSessionsClosingPrice", 10, Pending::PreviousSessionsClosingPrice, TimerId::SessionInfo,
+    "GetPreviousSessionsClosingPrice", MessageType::PreviousSessionsClosingPrice, Pending::PreviousSessionsClosingPrice, TimerId::SessionInfo,
     "A previous session closing price request is already pending.", RequestPayload::kTicker};
 inline constexpr DataRequest kGetPreviousSessionsSupportAndResistancePrices{
-    "GetPreviousSessionsSupportAndResistancePrices", 11,
+    "GetPreviousSessionsSupportAndResistancePrices", MessageType::PreviousSessionsSupportAndResistancePrices,
     Pending::PreviousSessionsSupportAndResistancePrices, TimerId::SessionInfo,
     "A previous session support and resistance price request is already pending.",
     RequestPayload::kTicker};

@@ -1,5 +1,6 @@
 #include "control/chart_service_client.h"
 #include "control/method_errors.h"
+#include "protocol/checked_arithmetic.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
 
@@ -15,8 +16,8 @@ void ChartServiceClient::SendDebugMessage(const Text& Message) {
   if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, kDebugSource, kNotConnected);
   Guarded([&] {
     const std::string ansi = AnsiOrFail(Message, MethodSource(kDebugSource), "Message");
-    FrameWriter frame;
-    frame.SendHeader(0, 0, CheckedAdd(0, static_cast<int64_t>(Message.size())));
+    FrameWriter frame(frame_);
+    frame.SendHeader(MessageType::DebugMessage, CheckedAdd(0, static_cast<int64_t>(Message.size())));
     frame.SendString(ansi);
     SendFrame(frame.Bytes());
   });
@@ -24,9 +25,7 @@ void ChartServiceClient::SendDebugMessage(const Text& Message) {
 
 // No guard of its own: a failure ends the connection in the receive path.
 void ChartServiceClient::ProcessDebugMessage() {
-  Text text;
-  if (state_.PayloadLength > 0) text = ReadString(*components_.text, Payload(), 0, state_.PayloadLength);
-  Fire(&ChartServiceEvents::GotDebugMessage, text);
+  Fire(&ChartServiceEvents::GotDebugMessage, state_.PayloadLength > 0 ? PayloadText(0, state_.PayloadLength) : Text());
 }
 
 }  // namespace moravex

@@ -9,7 +9,7 @@ void ChartServiceClient::ProcessSessionText(Pending flag, void (ChartServiceEven
   Text text;
   if (state_.PayloadLength > 0) {
     try {
-      text = ReadString(*components_.text, Payload(), 0, state_.PayloadLength);
+      text = PayloadText(0, state_.PayloadLength);
     } catch (const Failure& failure) {
       FireError(failure.Description());
       return;

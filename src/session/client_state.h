@@ -34,7 +34,7 @@ struct ClientState {
   int32_t ReceiveState = AwaitingHeader;
   std::array<uint8_t, kHeaderLength> HeaderBuffer{};
   int32_t HeaderBytesReceived = 0;
-  // One byte longer than the payload; the spare byte is always 0.
+  // At least one byte longer than the payload; the byte after it is always 0.
   std::vector<uint8_t> PayloadBuffer;
   int32_t PayloadLength = 0;
   int32_t PayloadBytesReceived = 0;

@@ -1,5 +1,6 @@
 #include "control/chart_service_client.h"
 #include "control/method_errors.h"
+#include "protocol/checked_arithmetic.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
 
@@ -7,7 +8,6 @@ namespace moravex {
 namespace {
 
 constexpr size_t kCredentialLength = 36;
-constexpr int32_t kLoginMessageType = 1;
 constexpr int32_t kLoginFixedPayload = 73;
 
 }  // namespace
@@ -25,9 +25,8 @@ void ChartServiceClient::Login(const Text& UserID, const Text& Password, const T
   }
   Guarded([&] {
     const std::string cookie = AnsiOrFail(LoginCookie, MethodSource("Login"), "LoginCookie");
-    FrameWriter frame;
-    frame.SendHeader(kLoginMessageType, 0,
-                     CheckedAdd(kLoginFixedPayload, static_cast<int64_t>(LoginCookie.size())));
+    FrameWriter frame(frame_);
+    frame.SendHeader(MessageType::Login, CheckedAdd(kLoginFixedPayload, static_cast<int64_t>(LoginCookie.size())));
     frame.SendByte(1);
     frame.SendString(*user);
     frame.SendString(*password);
@@ -44,7 +43,7 @@ void ChartServiceClient::ProcessLogin() {
   Text result;
   try {
     code = ReadLong(Payload(), 0);
-    result = ReadString(*components_.text, Payload(), 4, state_.PayloadLength - 4);
+    result = PayloadText(4, state_.PayloadLength - 4);
   } catch (const Failure& failure) {
     FireError(failure.Description());
     return;

@@ -17,7 +17,7 @@ namespace moravex {
 class FakeTimer final : public TimerComponent, public std::enable_shared_from_this<FakeTimer> {
  public:
   static constexpr int32_t kDesignedInterval = 5000;
-  static constexpr int32_t kRefusalNumber = 380;  // Invalid property value
+  static constexpr int32_t kRefusalNumber = kInvalidPropertyValue;
 
   explicit FakeTimer(std::string name) : name_(std::move(name)) {}
   static std::unique_ptr<TimerComponent> Share(const std::shared_ptr<FakeTimer>& fake);

@@ -21,7 +21,7 @@ void TestClient::Build() {
   components.record_sets = record_sets;
   components.text = text;
   client = ChartServiceClient::Create(std::move(components));
-  client->SetEvents(&events);
+  client->SetEvents(sink);
 }
 
 TestClient::~TestClient() {

@@ -53,7 +53,9 @@ class TestClient {
   std::shared_ptr<FakeTimer> session_timer = std::make_shared<FakeTimer>("tmrSessionInfoTimeout");
   std::shared_ptr<TestTextConversion> text = std::make_shared<TestTextConversion>();
   std::shared_ptr<ScriptedRecordSets> record_sets = std::make_shared<ScriptedRecordSets>();
-  RecordingEvents events;
+  // Held by shared_ptr, as the control holds its sink.
+  std::shared_ptr<RecordingEvents> sink = std::make_shared<RecordingEvents>();
+  RecordingEvents& events = *sink;
   std::shared_ptr<ChartServiceClient> client;
 
  private:

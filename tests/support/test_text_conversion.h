@@ -15,7 +15,7 @@ class TestTextConversion final : public TextConversion {
   std::function<bool(const Text&)> is_date = [](const Text& text) { return !text.empty(); };
 
   std::optional<std::string> ToAnsi(const Text& text) const override { return code_page_.ToAnsi(text); }
-  Text FromAnsi(std::span<const uint8_t> bytes) const override { return code_page_.FromAnsi(bytes); }
+  const std::array<char16_t, 256>& AnsiCharacters() const override { return code_page_.AnsiCharacters(); }
   bool IsDate(const Text& text) const override {
     dates_checked_.push_back(text);
     return is_date(text);

@@ -21,8 +21,8 @@ class CorePriceChannel : public ::testing::Test {
     tc->GetFullPriceChannelData(u"IBM", 500);
     tc->GetPriceChannelDataUpdates(u"IBM", u"2026-12-08 09:30:00");
   }
-  MemoryTable& LastTable() {
-    auto* table = dynamic_cast<MemoryTable*>(tc.events.Rows().back().get());
+  RecordSet& LastTable() {
+    auto* table = dynamic_cast<RecordSet*>(tc.events.Rows().back().get());
     EXPECT_NE(table, nullptr);
     return *table;
   }
@@ -32,8 +32,8 @@ class CorePriceChannel : public ::testing::Test {
 TEST_F(CorePriceChannel, EmptyPayloadGivesAnOpenEmptyTable) {
   tc.Answer(5, {});
   EXPECT_EQ(tc.events.Take(), Lines{"GotFullVantrelData(rows=0)"});
-  MemoryTable& table = LastTable();
-  EXPECT_TRUE(table.IsOpen());
+  RecordSet& table = LastTable();
+  EXPECT_EQ(table.RecordCount(), 0);  // open: a closed set refuses this
   EXPECT_TRUE(table.Eof());
   EXPECT_FALSE(tc.IsPending(Pending::FullDataRequest));
   EXPECT_TRUE(tc.IsPending(Pending::DataUpdates));
@@ -49,27 +49,32 @@ TEST_F(CorePriceChannel, OneBytePayloadGivesAnEmptyTable) {
 TEST_F(CorePriceChannel, RecordsBecomeRowsInOrderWithTheCursorOnTheFirst) {
   tc.Answer(5, Concat({Row("09:30   ", 1.5f, 2.5f, 2.0f, -0.25f), Row("09:31:05", 3.0f, 4.0f, 3.5f, 0.75f)}));
   EXPECT_EQ(tc.events.Take(), Lines{"GotFullVantrelData(rows=2)"});
-  MemoryTable& table = LastTable();
-  ASSERT_EQ(table.Columns().size(), 5u);
+  RecordSet& table = LastTable();
+  ASSERT_EQ(table.FieldCount(), 5);
   const std::vector<Text> names = {u"Time", u"BuyReferencePrice", u"SellReferencePrice", u"Price",
                                    u"PriceOffsetPercent"};
-  for (size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(table.Columns()[i].name, names[i]);
-    EXPECT_EQ(table.Columns()[i].type, i == 0 ? FieldType::kText : FieldType::kSingle);
+  for (int32_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(Text(table.Field(i).name), names[static_cast<size_t>(i)]);
+    EXPECT_EQ(table.Field(i).type, i == 0 ? FieldType::kText : FieldType::kSingle);
   }
-  EXPECT_EQ(table.CursorLocation(), kUseClient);
-  EXPECT_EQ(table.CursorType(), kOpenDynamic);
-  EXPECT_EQ(table.LockType(), kLockOptimistic);
-  EXPECT_EQ(table.CursorPosition(), 0u);
-  EXPECT_EQ(std::get<Text>(table.Value(0)), u"09:30   ");  // spaces kept
-  EXPECT_EQ(std::get<float>(table.Value(1)), 1.5f);
-  EXPECT_EQ(std::get<float>(table.Value(2)), 2.5f);
-  EXPECT_EQ(std::get<float>(table.Value(3)), 2.0f);
-  EXPECT_EQ(std::get<float>(table.Value(4)), -0.25f);
+  EXPECT_EQ(table.RecordCount(), 2);
+  PriceChannelRow row = table.Row();
+  EXPECT_EQ(Text(row.Time.begin(), row.Time.end()), u"09:30   ");  // spaces kept
+  EXPECT_EQ(row.BuyReferencePrice, 1.5f);
+  EXPECT_EQ(row.SellReferencePrice, 2.5f);
+  EXPECT_EQ(row.Price, 2.0f);
+  EXPECT_EQ(row.PriceOffsetPercent, -0.25f);
   table.MoveNext();
-  EXPECT_EQ(std::get<Text>(table.Value(0)), u"09:31:05");
-  EXPECT_EQ(std::get<float>(table.Value(4)), 0.75f);
+  row = table.Row();
+  EXPECT_EQ(Text(row.Time.begin(), row.Time.end()), u"09:31:05");
+  EXPECT_EQ(row.PriceOffsetPercent, 0.75f);
   table.MoveNext();
+  EXPECT_TRUE(table.Eof());
+  // The bulk read sees the same rows from the cursor on.
+  table.MoveFirst();
+  PriceChannelRow bulk[3];
+  ASSERT_EQ(table.GetRows(bulk), 2u);
+  EXPECT_EQ(bulk[1].Price, 3.5f);
   EXPECT_TRUE(table.Eof());
 }
 
@@ -79,7 +84,7 @@ TEST_F(CorePriceChannel, OneByteTailIsIgnored) {
 }
 
 TEST_F(CorePriceChannel, LongerPartialRecordIsAnErrorAndTheRequestLaterTimesOut) {
-  for (size_t tail : {2u, 23u}) {
+  for (size_t tail : {2u, 22u, 23u}) {
     tc.Answer(5, Concat({Row("09:30:00", 1, 2, 3, 4), Bytes(tail, 0x41)}));
     EXPECT_EQ(tc.events.Take(), Lines{R"(Error(InternalError, "Subscript out of range"))"}) << tail;
     EXPECT_TRUE(tc.IsPending(Pending::FullDataRequest));

@@ -8,6 +8,7 @@
 
 #include "native/windows_1252.h"
 #include "platform/text.h"
+#include "protocol/payload_decoding.h"
 
 namespace moravex {
 namespace {
@@ -15,7 +16,8 @@ namespace {
 using namespace std::string_view_literals;
 
 Text FromBytes(const Windows1252Conversion& conversion, std::vector<uint8_t> bytes) {
-  return conversion.FromAnsi(bytes);
+  if (bytes.empty()) return {};
+  return ReadString(conversion.AnsiCharacters(), bytes, 0, static_cast<int32_t>(bytes.size()));
 }
 
 TEST(Windows1252ConversionTest, EveryByteRoundTrips) {
@@ -23,7 +25,7 @@ TEST(Windows1252ConversionTest, EveryByteRoundTrips) {
   std::vector<uint8_t> bytes(256);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
 
-  const Text text = conversion.FromAnsi(bytes);
+  const Text text = FromBytes(conversion, bytes);
   ASSERT_EQ(text.size(), 256u);
   const std::optional<std::string> back = conversion.ToAnsi(text);
   ASSERT_TRUE(back.has_value());

@@ -6,7 +6,6 @@
 
 #include "control_methods.h"
 #include "json_output.h"
-#include "native/memory_table.h"
 #include "posix/posix_components.h"
 
 namespace moravex::shell {
@@ -41,23 +40,21 @@ JsonObject Event(const char* name) { return std::move(JsonObject().Str("event", 
 
 // Rows are read from the cursor to the end, as a host walks the set.
 std::string RecordSetJson(const ObjectRef& object) {
-  auto* table = dynamic_cast<MemoryTable*>(object.get());
+  auto* table = dynamic_cast<RecordSet*>(object.get());
   if (table == nullptr) return "null";
   std::string fields = "[";
-  for (const auto& column : table->Columns()) {
+  for (int32_t i = 0; i < table->FieldCount(); ++i) {
     if (fields.size() > 1) fields += ',';
-    fields += JsonString(column.name);
+    fields += JsonString(Text(table->Field(i).name));
   }
   fields += ']';
   std::string rows = "[";
   for (; !table->Eof(); table->MoveNext()) {
     if (rows.size() > 1) rows += ',';
-    rows += '[';
-    for (size_t i = 0; i < table->Columns().size(); ++i) {
-      if (i > 0) rows += ',';
-      const FieldValue& value = table->Value(i);
-      rows += std::holds_alternative<Text>(value) ? JsonString(std::get<Text>(value))
-                                                   : JsonSingle(std::get<float>(value));
+    const PriceChannelRow row = table->Row();
+    rows += '[' + JsonString(Text(row.Time.begin(), row.Time.end()));
+    for (float price : {row.BuyReferencePrice, row.SellReferencePrice, row.Price, row.PriceOffsetPercent}) {
+      rows += ',' + JsonSingle(price);
     }
     rows += ']';
   }
@@ -78,7 +75,8 @@ void ShellHost::NewControl() {
   // that ran this command, and must not fire into the new one's stream.
   if (control_) control_->SetEvents(nullptr);
   control_ = ChartServiceClient::Create(MakePosixComponents(loop_));
-  control_->SetEvents(this);
+  // The shell outlives every control it makes: a non-owning sink.
+  control_->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), this));
 }
 
 void ShellHost::ShellError(const std::string& what) { output_(JsonObject().Str("shell-error", what).Done()); }
