@@ -1,0 +1,27 @@
+// Text helpers of the Windows components: UTF-16 <-> wide and UTF-8, and the
+// system's own wording of an error code.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace moravex::windows {
+
+// char16_t and wchar_t are both UTF-16 units on Windows.
+inline const wchar_t* Wide(const Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline Text FromWide(const wchar_t* text, size_t length) {
+  return Text(reinterpret_cast<const char16_t*>(text), length);
+}
+
+std::string Utf8(std::u16string_view text);
+std::string Utf8(std::wstring_view text);
+
+// FormatMessageW's text for a Win32, Winsock or HRESULT code, trailing line
+// break removed; `fallback` when the system has none.
+Text SystemMessage(DWORD code, std::string_view fallback);
+
+}  // namespace moravex::windows

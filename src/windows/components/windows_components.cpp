@@ -1,0 +1,20 @@
+#include "components/windows_components.h"
+
+#include "components/ado_record_set.h"
+#include "components/ansi_conversion.h"
+#include "components/message_window.h"
+#include "components/window_timer.h"
+#include "components/winsock_socket.h"
+
+moravex::Components MakeWindowsComponents() {
+  using namespace moravex::windows;
+  const auto window = MessageWindow::Create();
+  moravex::Components components;
+  components.winsock1 = std::make_unique<WinsockSocket>(window);
+  components.tmr_login_and_connect_timeout = std::make_unique<WindowTimer>(window, "tmrLoginAndConnectTimeout");
+  components.tmr_data_request_timeout = std::make_unique<WindowTimer>(window, "tmrDataRequestTimeout");
+  components.tmr_session_info_timeout = std::make_unique<WindowTimer>(window, "tmrSessionInfoTimeout");
+  components.record_sets = std::make_shared<AdoRecordSetFactory>();
+  components.text = std::make_shared<AnsiConversion>();
+  return components;
+}
