@@ -1,0 +1,25 @@
+// The in-process server's module state, shared by the library and the control.
+#pragma once
+
+#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+// Lock count of the module: control instances, class-factory references,
+// LockServer(TRUE) and cores finishing a notification each hold one.
+// DllCanUnloadNow answers S_OK only while it is 0.
+void ModuleLock();
+void ModuleUnlock();
+LONG ModuleLockCount();
+
+// This library's own module handle (set in DllMain).
+HMODULE ModuleHandle();
+
+// The type library embedded in this module as TYPELIB 1, loaded once and
+// cached. On success *out holds a new reference the caller releases.
+HRESULT LoadControlTypeLib(ITypeLib** out);
+
+// Full path of this module file, or an empty string on failure.
+std::wstring ModulePath();

@@ -1,0 +1,18 @@
+// Internals of the in-process server behind the four exports.
+#pragma once
+
+#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
+#include <windows.h>
+#include <unknwn.h>
+
+#include "control/control_factory.h"
+
+// The one class factory of the library, for CLSID_ChartServiceClient.
+IClassFactory* ChartServiceClientFactory();
+
+// Writes or removes the registration of the control and its type library.
+HRESULT RegisterServer();
+HRESULT UnregisterServer();
+
+// Releases the type library LoadControlTypeLib caches.
+void ReleaseCachedTypeLib();
