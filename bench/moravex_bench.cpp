@@ -1,0 +1,803 @@
+// Every figure of the control beside a minimal baseline measured in the same
+// run. The host's handler reads every value it receives; the baselines do the
+// same work on their own arrays. Loopback figures talk to moravex_blaster, a
+// server process started from the directory of this program.
+//
+//   moravex_bench                      all figures
+//   moravex_bench --trace-allocations  backtraces of the allocations of one
+//                                      previous-session request and answer
+#include <execinfo.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "baselines.h"
+#include "counting_allocator.h"
+#include "control/chart_service_client.h"
+#include "native/memory_table.h"
+#include "native/windows_1252.h"
+#include "posix/posix_components.h"
+#include "wire.h"
+
+namespace moravex::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Keeps the totals observable so no work is optimised away.
+volatile double g_sink = 0;
+void Consume(const Totals& totals) {
+  g_sink = g_sink + totals.values + static_cast<double>(totals.characters) + static_cast<double>(totals.rows);
+}
+
+const AnsiTable& Table() { return Windows1252Conversion().AnsiCharacters(); }
+
+// ---------------------------------------------------------------------------
+// The host: its handlers read everything, and may ask again from inside.
+
+class Host final : public ChartServiceEvents {
+ public:
+  ChartServiceClient* client = nullptr;
+  Totals totals;
+  bool connected = false;
+  bool logged_in = false;
+  bool session_time = false;
+  // Answers still to ask for from inside the answer events.
+  uint64_t re_request = 0;
+  int32_t pixels = kFullRows;
+
+  void Error(int32_t, const Text& description) override {
+    std::fprintf(stderr, "Error event: %s\n", ToUtf8(description).c_str());
+  }
+  void Connected() override { connected = true; }
+  void Disconnected(const Text& reason) override {
+    std::fprintf(stderr, "Disconnected: %s\n", ToUtf8(reason).c_str());
+  }
+  void ConnectionFailed() override { std::fprintf(stderr, "ConnectionFailed\n"); }
+  void LoggedIn() override { logged_in = true; }
+  void LoginFailed(int32_t, const Text&) override { std::fprintf(stderr, "LoginFailed\n"); }
+  void GotDebugMessage(const Text& message) override { AddText(message, totals); }
+  void GotSessionDateTime(const Text&) override {}
+  void GotSessionDate(const Text&) override {}
+  void GotSessionTime(const Text& time) override {
+    AddText(time, totals);
+    session_time = true;
+  }
+  void Timeout(int32_t type) override { std::fprintf(stderr, "Timeout %d\n", type); }
+  void GotFullVantrelData(ObjectRef& data) override {
+    RecordSet& rows = static_cast<RecordSet&>(*data);
+    PriceChannelRow chunk[kReadChunk];
+    while (const size_t n = rows.GetRows(chunk)) AddRows({chunk, n}, totals);
+    ++totals.messages;
+    if (re_request > 0) {
+      --re_request;
+      client->GetFullPriceChannelData(u"IBM", pixels);
+    }
+  }
+  void GotVantrelDataUpdates(ObjectRef&) override {}
+  void GotPreviousSessionsSupportAndResistancePrices(float, float, float, float) override {}
+  void GotPreviousSessionsLastAverageVantrelPrice(float) override {}
+  void GotPreviousSessionsHighPrice(float price) override {
+    totals.values += static_cast<double>(price);
+    ++totals.messages;
+    if (re_request > 0) {
+      --re_request;
+      client->GetPreviousSessionsHighPrice(u"IBM");
+    }
+  }
+  void GotPreviousSessionsLowPrice(float) override {}
+  void GotPreviousSessionsClosingPrice(float) override {}
+};
+
+// ---------------------------------------------------------------------------
+// In process: the control on an in-memory socket.
+
+class MemorySocket final : public SocketComponent {
+ public:
+  void SetEvents(SocketEvents* events) override { events_ = events; }
+  int32_t State() const override { return state_; }
+  void Connect(const Text&, int32_t) override { state_ = kSocketConnecting; }
+  void Close() override { state_ = kSocketClosed; }
+  void SendData(std::span<const uint8_t> bytes) override { sent += bytes.size(); }
+  int32_t BytesReceived() const override { return static_cast<int32_t>(visible_ - read_); }
+  void GetData(std::span<uint8_t> into) override {
+    std::memcpy(into.data(), inbound_ + read_, into.size());
+    read_ += into.size();
+  }
+
+  void Establish() {
+    state_ = kSocketConnected;
+    events_->OnSocketConnect();
+  }
+  // Delivers the bytes in notifications of at most `chunk` bytes, as reads
+  // of that size would.
+  void Deliver(std::span<const uint8_t> bytes, size_t chunk) {
+    inbound_ = bytes.data();
+    read_ = 0;
+    for (size_t end = chunk; read_ < bytes.size(); end += chunk) {
+      visible_ = std::min(end, bytes.size());
+      events_->OnSocketDataArrival(static_cast<int32_t>(visible_ - read_));
+    }
+    visible_ = read_ = 0;
+  }
+  size_t sent = 0;
+
+ private:
+  SocketEvents* events_ = nullptr;
+  int32_t state_ = kSocketClosed;
+  const uint8_t* inbound_ = nullptr;
+  size_t read_ = 0;
+  size_t visible_ = 0;
+};
+
+class IdleTimer final : public TimerComponent {
+ public:
+  void SetTickHandler(std::function<void()>) override {}
+  int32_t Interval() const override { return 5000; }
+  void SetInterval(int32_t) override {}
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+ private:
+  bool enabled_ = false;
+};
+
+inline constexpr size_t kReadSize = 64 * 1024;
+
+struct InProcess {
+  InProcess() {
+    auto owned = std::make_unique<MemorySocket>();
+    socket = owned.get();
+    Components parts;
+    parts.winsock1 = std::move(owned);
+    parts.tmr_login_and_connect_timeout = std::make_unique<IdleTimer>();
+    parts.tmr_data_request_timeout = std::make_unique<IdleTimer>();
+    parts.tmr_session_info_timeout = std::make_unique<IdleTimer>();
+    parts.record_sets = std::make_shared<MemoryTableFactory>();
+    parts.text = std::make_shared<Windows1252Conversion>();
+    client = ChartServiceClient::Create(std::move(parts));
+    host.client = client.get();
+    client->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), &host));
+    client->Connect(u"127.0.0.1", 1);
+    socket->Establish();
+    client->Login(Text(36, u'u'), Text(36, u'p'), u"");
+    const auto ok = EchoAnswer(1, {});
+    socket->Deliver(ok, ok.size());
+    if (!host.logged_in) throw std::runtime_error("in-process login failed");
+  }
+
+  MemorySocket* socket;
+  Host host;
+  std::shared_ptr<ChartServiceClient> client;
+};
+
+// ---------------------------------------------------------------------------
+// Measuring: trials of control and baseline alternate, the median counts.
+
+inline constexpr int kTrials = 5;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double Percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())))];
+}
+
+// `run(n)` does n units of work and returns the seconds it took. Returns
+// units per second, control first, median of alternating trials.
+struct Rates {
+  double control;
+  double baseline;
+  double allocations = 0;  // per unit of the control's work, where counted
+};
+Rates Compare(const std::function<double(uint64_t)>& control, const std::function<double(uint64_t)>& baseline,
+              double trial_seconds = 0.25) {
+  // Each side gets enough units for about trial_seconds.
+  const auto size_for = [&](const std::function<double(uint64_t)>& run) {
+    uint64_t n = 1;
+    for (;;) {
+      const double s = run(n);
+      if (s > 0.02) return std::max<uint64_t>(1, static_cast<uint64_t>(static_cast<double>(n) * trial_seconds / s));
+      n *= 4;
+    }
+  };
+  const uint64_t nc = size_for(control);
+  const uint64_t nb = size_for(baseline);
+  std::vector<double> rc, rb;
+  for (int t = 0; t < kTrials; ++t) {
+    rc.push_back(static_cast<double>(nc) / control(nc));
+    rb.push_back(static_cast<double>(nb) / baseline(nb));
+  }
+  return {Median(rc), Median(rb)};
+}
+
+struct Line {
+  std::string figure;
+  std::string control;
+  std::string baseline;
+  double ratio;
+  std::string goal;
+  bool met;
+};
+std::vector<Line> g_lines;
+
+std::string Format(double value, const char* unit) {
+  char text[64];
+  if (value >= 1e9) {
+    std::snprintf(text, sizeof text, "%.2f G%s", value / 1e9, unit);
+  } else if (value >= 1e6) {
+    std::snprintf(text, sizeof text, "%.2f M%s", value / 1e6, unit);
+  } else if (value >= 1e3) {
+    std::snprintf(text, sizeof text, "%.1f k%s", value / 1e3, unit);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f %s", value, unit);
+  }
+  return text;
+}
+
+void Report(const std::string& figure, const std::string& control, const std::string& baseline, double ratio,
+            const std::string& goal, bool met) {
+  g_lines.push_back({figure, control, baseline, ratio, goal, met});
+  std::printf("%-52s %16s %16s %7.2f  %-10s %s\n", figure.c_str(), control.c_str(), baseline.c_str(), ratio,
+              goal.c_str(), met ? "met" : "MISSED");
+  std::fflush(stdout);
+}
+
+// A rate goal: control / baseline at least `at_least`.
+void ReportRate(const std::string& figure, const Rates& rates, const char* unit, double at_least) {
+  const double ratio = rates.control / rates.baseline;
+  char goal[32];
+  std::snprintf(goal, sizeof goal, ">= %.2fx", at_least);
+  Report(figure, Format(rates.control, unit), Format(rates.baseline, unit), ratio, goal, ratio >= at_least);
+}
+
+// ---------------------------------------------------------------------------
+// The blaster process and bare sockets.
+
+std::string ProgramDirectory() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) throw std::runtime_error("cannot find this program");
+  std::string dir(path, static_cast<size_t>(n));
+  return dir.substr(0, dir.rfind('/'));
+}
+
+class Blaster {
+ public:
+  explicit Blaster(std::vector<std::string> args) {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe");
+    const std::string program = ProgramDirectory() + "/moravex_blaster";
+    args.insert(args.begin(), program);
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    char line[32] = {};
+    size_t got = 0;
+    while (got < sizeof line - 1) {
+      const ssize_t n = read(out[0], line + got, 1);
+      if (n <= 0 || line[got] == '\n') break;
+      ++got;
+    }
+    close(out[0]);
+    port_ = std::atoi(line);
+    if (port_ <= 0) throw std::runtime_error("moravex_blaster did not start");
+  }
+  ~Blaster() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  Blaster(const Blaster&) = delete;
+  Blaster& operator=(const Blaster&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+int ConnectBare(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    throw std::runtime_error("bare connect failed");
+  }
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return fd;
+}
+
+void SendAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) throw std::runtime_error("bare send failed");
+    sent += static_cast<size_t>(n);
+  }
+}
+
+// The bare receive loop: poll, then 64 KiB reads until one comes back short,
+// each handed to the reassembler; until `messages` answers were decoded.
+template <class Decoder>
+double BareStream(int port, const std::vector<uint8_t>& go, Decoder& decoder, uint64_t messages, Totals& totals) {
+  const int fd = ConnectBare(port);
+  MinimalReceiver<Decoder> receiver(decoder);
+  std::vector<uint8_t> buffer(kReadSize);
+  const uint64_t target = totals.messages + messages;
+  const auto start = Clock::now();
+  SendAll(fd, go);
+  while (totals.messages < target) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 10000) <= 0) throw std::runtime_error("bare stream stalled");
+    for (;;) {
+      const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (n <= 0) break;
+      receiver.Feed(buffer.data(), static_cast<size_t>(n), totals);
+      if (static_cast<size_t>(n) < buffer.size()) break;
+    }
+  }
+  const double seconds = Seconds(start);
+  close(fd);
+  return seconds;
+}
+
+// The control on the POSIX socket and event loop, connected to the blaster.
+struct Loopback {
+  explicit Loopback(int port, bool login) {
+    client = ChartServiceClient::Create(MakePosixComponents(loop));
+    host.client = client.get();
+    client->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), &host));
+    client->Connect(u"127.0.0.1", port);
+    Run([this] { return host.connected; });
+    if (login) {
+      client->Login(Text(36, u'u'), Text(36, u'p'), u"");
+      Run([this] { return host.logged_in; });
+    }
+  }
+  ~Loopback() {
+    client->SetEvents(nullptr);
+    client->Disconnect();
+  }
+  Loopback(const Loopback&) = delete;
+  Loopback& operator=(const Loopback&) = delete;
+
+  void Run(const std::function<bool()>& done) {
+    if (!loop.RunUntil(done, milliseconds(20000))) throw std::runtime_error("loopback run stalled");
+  }
+
+  EventLoop loop;
+  Host host;
+  std::shared_ptr<ChartServiceClient> client;
+};
+
+// ---------------------------------------------------------------------------
+// The figures.
+
+const std::vector<uint8_t>& PriceFrame(int rows) {
+  static std::vector<uint8_t> frames[kFullRows + 1];
+  auto& frame = frames[rows];
+  if (frame.empty()) frame = Frame(5, PriceChannelPayload(rows));
+  return frame;
+}
+
+// Control and baseline for `rows`-row answers in process; rates in rows/s.
+Rates PriceInProcess(int rows) {
+  InProcess p;
+  const auto& frame = PriceFrame(rows);
+  MinimalPriceDecoder decoder(Table());
+  MinimalReceiver<MinimalPriceDecoder> receiver(decoder);
+  Totals base;
+  const auto control = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) {
+      p.client->GetFullPriceChannelData(u"IBM", rows);
+      p.socket->Deliver(frame, kReadSize);
+    }
+    return Seconds(start);
+  };
+  const auto baseline = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) {
+      for (size_t at = 0; at < frame.size(); at += kReadSize) {
+        receiver.Feed(frame.data() + at, std::min(kReadSize, frame.size() - at), base);
+      }
+    }
+    return Seconds(start);
+  };
+  Rates r = Compare(control, baseline);
+  const uint64_t before = g_allocations.load();
+  control(1000);
+  r.allocations = static_cast<double>(g_allocations.load() - before) / 1000;
+  if (p.host.totals.rows == 0 || p.host.totals.characters / p.host.totals.rows != base.characters / base.rows) {
+    throw std::runtime_error("price answers: control and baseline read different values");
+  }
+  Consume(p.host.totals);
+  Consume(base);
+  r.control *= rows;
+  r.baseline *= rows;
+  return r;
+}
+
+void ReportAllocations(const std::string& figure, double per) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", per);
+  Report(figure, text, "0", 0, "", true);
+}
+
+void Figure1() {
+  const Rates r = PriceInProcess(kFullRows);
+  ReportRate("1 full price-channel answers, in process", r, "rows/s", 0.5);
+  ReportAllocations("1 heap allocations per request and answer", r.allocations);
+}
+
+void Figure2() {
+  constexpr uint64_t kAnswers = 1500;
+  Blaster blaster({"price", std::to_string(kFullRows), std::to_string(kAnswers)});
+  MinimalPriceDecoder decoder(Table());
+  Totals base;
+  const auto go = FullDataRequest();
+  std::vector<double> rc, rb;
+  for (int t = 0; t < kTrials; ++t) {
+    {
+      Loopback c(blaster.Port(), true);
+      c.host.re_request = kAnswers - 1;
+      const auto start = Clock::now();
+      c.client->GetFullPriceChannelData(u"IBM", kFullRows);
+      c.Run([&] { return c.host.totals.messages == kAnswers; });
+      rc.push_back(static_cast<double>(kAnswers * kFullRows) / Seconds(start));
+      Consume(c.host.totals);
+    }
+    rb.push_back(static_cast<double>(kAnswers * kFullRows) / BareStream(blaster.Port(), go, decoder, kAnswers, base));
+  }
+  Consume(base);
+  ReportRate("2 full price-channel answers, loopback TCP", {Median(rc), Median(rb)}, "rows/s", 0.8);
+}
+
+// Debug messages of `size` bytes in process; rates in messages/s.
+Rates DebugInProcess(size_t size) {
+  InProcess p;
+  const auto frame = Frame(0, DebugPayload(size));
+  // About 64 KiB of messages per delivery, at least one.
+  const size_t per_stream = std::max<size_t>(1, kReadSize / frame.size());
+  std::vector<uint8_t> stream;
+  for (size_t i = 0; i < per_stream; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+  MinimalTextDecoder decoder(Table());
+  MinimalReceiver<MinimalTextDecoder> receiver(decoder);
+  Totals base;
+  const auto control = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) p.socket->Deliver(stream, kReadSize);
+    return Seconds(start);
+  };
+  const auto baseline = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) {
+      for (size_t at = 0; at < stream.size(); at += kReadSize) {
+        receiver.Feed(stream.data() + at, std::min(kReadSize, stream.size() - at), base);
+      }
+    }
+    return Seconds(start);
+  };
+  Rates r = Compare(control, baseline);
+  if (p.host.totals.characters / p.host.totals.messages != base.characters / base.messages) {
+    throw std::runtime_error("debug messages: control and baseline read different text");
+  }
+  Consume(p.host.totals);
+  Consume(base);
+  r.control *= static_cast<double>(per_stream);
+  r.baseline *= static_cast<double>(per_stream);
+  return r;
+}
+
+void Figure3() {
+  ReportRate("3 debug messages of 32 bytes, in process", DebugInProcess(32), "msg/s", 0.5);
+  ReportRate("3 debug messages of 100000 bytes, in process", DebugInProcess(100000), "msg/s", 0.5);
+
+  constexpr uint64_t kMessages = 1500;
+  constexpr size_t kSize = 100000;
+  Blaster blaster({"debug", std::to_string(kSize), std::to_string(kMessages)});
+  MinimalTextDecoder decoder(Table());
+  Totals base;
+  const auto go = Frame(0, {'g', 'o'});
+  std::vector<double> rc, rb;
+  for (int t = 0; t < kTrials; ++t) {
+    {
+      Loopback c(blaster.Port(), false);
+      const auto start = Clock::now();
+      c.client->SendDebugMessage(u"go");
+      c.Run([&] { return c.host.totals.messages == kMessages; });
+      rc.push_back(static_cast<double>(kMessages) / Seconds(start));
+      Consume(c.host.totals);
+    }
+    rb.push_back(static_cast<double>(kMessages) / BareStream(blaster.Port(), go, decoder, kMessages, base));
+  }
+  Consume(base);
+  ReportRate("3 debug messages of 100000 bytes, loopback TCP", {Median(rc), Median(rb)}, "msg/s", 0.8);
+}
+
+// The previous-session high price, asked again from inside each answer.
+void Figure4() {
+  InProcess p;
+  const auto answer = Frame(8, {0, 0, 0x80, 0x3F});
+  p.host.re_request = UINT64_MAX;
+  p.client->GetPreviousSessionsHighPrice(u"IBM");
+  for (int i = 0; i < 1000; ++i) p.socket->Deliver(answer, kReadSize);
+  const auto control = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) p.socket->Deliver(answer, kReadSize);
+    return Seconds(start);
+  };
+  // Baseline: read the single out of the frame, then write the next request
+  // (header and 6-character ticker) into a frame buffer and hand it on.
+  Totals base;
+  size_t sent = 0;
+  uint8_t request[12];
+  const auto baseline = [&](uint64_t n) {
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < n; ++i) {
+      const uint8_t* volatile in = answer.data();
+      if (in[0] == 8 && PayloadLength(in) == 4) {
+        float price;
+        std::memcpy(&price, in + kHeader, 4);
+        base.values += static_cast<double>(price);
+        ++base.messages;
+        const uint8_t head[6] = {8, 0, 6, 0, 0, 0};
+        std::memcpy(request, head, 6);
+        std::memcpy(request + 6, "   IBM", 6);
+        sent += sizeof request + request[11] - 'M';
+      }
+    }
+    return Seconds(start);
+  };
+  const Rates r = Compare(control, baseline);
+  constexpr uint64_t kCounted = 100000;
+  const uint64_t before = g_allocations.load();
+  control(kCounted);
+  const double per = static_cast<double>(g_allocations.load() - before) / kCounted;
+  Consume(p.host.totals);
+  Consume(base);
+  g_sink = g_sink + static_cast<double>(sent + p.socket->sent);
+  Report("4 previous-session price, re-asked in its event", Format(r.control, "req/s"), Format(r.baseline, "req/s"),
+         r.control / r.baseline, "rate", true);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", per);
+  Report("4 heap allocations per request and answer", text, "0", 0, "0", per == 0);
+}
+
+// Request-to-event round trips: GetSessionTime (6 bytes out, 14 back).
+void Figure5() {
+  Blaster blaster({"echo"});
+  constexpr int kBlocks = 5;
+  constexpr int kPerBlock = 2000;
+  std::vector<double> control_us, bare_us;
+  uint64_t allocations_before = 0, allocations = 0;
+  for (int b = 0; b < kBlocks; ++b) {
+    {
+      Loopback c(blaster.Port(), true);
+      const std::function<bool()> done = [&] { return c.host.session_time; };
+      for (int i = 0; i < kPerBlock + 100; ++i) {
+        if (i == 100) allocations_before = g_allocations.load();
+        c.host.session_time = false;
+        const auto start = Clock::now();
+        c.client->GetSessionTime();
+        c.Run(done);
+        if (i >= 100) control_us.push_back(Seconds(start) * 1e6);
+      }
+      allocations += g_allocations.load() - allocations_before;
+      Consume(c.host.totals);
+    }
+    {
+      const int fd = ConnectBare(blaster.Port());
+      const auto request = Frame(4, {});
+      uint8_t answer[64];
+      Totals base;
+      MinimalTextDecoder decoder(Table());
+      for (int i = 0; i < kPerBlock + 100; ++i) {
+        const auto start = Clock::now();
+        SendAll(fd, request);
+        size_t got = 0;
+        while (got < 14) {
+          const ssize_t n = recv(fd, answer + got, sizeof answer - got, 0);
+          if (n <= 0) throw std::runtime_error("bare echo failed");
+          got += static_cast<size_t>(n);
+        }
+        decoder.Answer(answer + kHeader, 8, base);
+        if (i >= 100) bare_us.push_back(Seconds(start) * 1e6);
+      }
+      close(fd);
+      Consume(base);
+    }
+  }
+  for (const double p : {0.5, 0.99}) {
+    const double c = Percentile(control_us, p);
+    const double b = Percentile(bare_us, p);
+    char name[80], cs[32], bs[32];
+    std::snprintf(name, sizeof name, "5 round trip GetSessionTime, loopback, p%.0f", p * 100);
+    std::snprintf(cs, sizeof cs, "%.1f us", c);
+    std::snprintf(bs, sizeof bs, "%.1f us", b);
+    Report(name, cs, bs, c / b, "<= 1.15x", c / b <= 1.15);
+  }
+  ReportAllocations("5 heap allocations per round trip (loop and timers)",
+                    static_cast<double>(allocations) / (kBlocks * kPerBlock));
+}
+
+long ResidentKiB() {
+  long size = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void Figure6() {
+  // Resident memory across 10^6 messages: debug texts, prices and 10-row
+  // answers in turn, every answer asked for first.
+  {
+    InProcess p;
+    const auto debug = Frame(0, DebugPayload(32));
+    const auto price = Frame(8, {0, 0, 0x80, 0x3F});
+    const auto& rows = PriceFrame(10);
+    const auto run = [&](uint64_t n) {
+      for (uint64_t i = 0; i < n; ++i) {
+        switch (i % 3) {
+          case 0: p.socket->Deliver(debug, kReadSize); break;
+          case 1:
+            p.client->GetPreviousSessionsHighPrice(u"IBM");
+            p.socket->Deliver(price, kReadSize);
+            break;
+          default:
+            p.client->GetFullPriceChannelData(u"IBM", 10);
+            p.socket->Deliver(rows, kReadSize);
+            break;
+        }
+      }
+    };
+    run(30000);
+    const long before = ResidentKiB();
+    run(1000000);
+    const long after = ResidentKiB();
+    Consume(p.host.totals);
+    char b[32], a[32];
+    std::snprintf(b, sizeof b, "%ld KiB", before);
+    std::snprintf(a, sizeof a, "%ld KiB", after);
+    Report("6 resident memory before / after 10^6 messages", a, b,
+           static_cast<double>(after) / static_cast<double>(before), "flat", after - before <= 64);
+  }
+  // Time per row by answer size.
+  double first = 0, last = 0;
+  for (const int rows : {10, 100, 1000, kFullRows}) {
+    const Rates r = PriceInProcess(rows);
+    const double c = 1e9 / r.control, b = 1e9 / r.baseline;
+    if (rows == 10) first = c;
+    last = c;
+    char name[80], cs[32], bs[32];
+    std::snprintf(name, sizeof name, "6 time per row, %d-row answers, in process", rows);
+    std::snprintf(cs, sizeof cs, "%.2f ns/row", c);
+    std::snprintf(bs, sizeof bs, "%.2f ns/row", b);
+    Report(name, cs, bs, c / b, "", true);
+  }
+  char cs[32];
+  std::snprintf(cs, sizeof cs, "%.2fx", first / last);
+  Report("6 ns/row at 10 rows over ns/row at 4166 rows", cs, "", first / last, "flat (<= 2x)", first / last <= 2);
+}
+
+// Every allocation of one steady-state round of each kind, with its backtrace.
+void TraceAllocations() {
+  InProcess p;
+  const auto high = Frame(8, {0, 0, 0x80, 0x3F});
+  const auto debug = Frame(0, DebugPayload(32));
+  const auto& rows = PriceFrame(10);
+  p.host.re_request = UINT64_MAX;
+  p.client->GetPreviousSessionsHighPrice(u"IBM");
+  for (int i = 0; i < 1000; ++i) p.socket->Deliver(high, kReadSize);
+  p.host.re_request = 0;
+  p.socket->Deliver(high, kReadSize);
+  for (int i = 0; i < 1000; ++i) {
+    p.socket->Deliver(debug, kReadSize);
+    p.client->GetFullPriceChannelData(u"IBM", 10);
+    p.socket->Deliver(rows, kReadSize);
+  }
+  void* frames[4];
+  backtrace(frames, 4);  // loads the unwinder before tracing starts
+  const auto trace = [](const char* what, const std::function<void()>& run) {
+    std::fprintf(stderr, "=== %s\n", what);
+    const uint64_t before = g_allocations.load();
+    g_trace = true;
+    run();
+    g_trace = false;
+    std::fprintf(stderr, "=== %llu allocations\n", static_cast<unsigned long long>(g_allocations.load() - before));
+  };
+  trace("GetPreviousSessionsHighPrice and its answer", [&] {
+    p.client->GetPreviousSessionsHighPrice(u"IBM");
+    p.socket->Deliver(high, kReadSize);
+  });
+  trace("GetFullPriceChannelData and a 10-row answer", [&] {
+    p.client->GetFullPriceChannelData(u"IBM", 10);
+    p.socket->Deliver(rows, kReadSize);
+  });
+  trace("a 32-byte debug message", [&] { p.socket->Deliver(debug, kReadSize); });
+
+  // The same on the POSIX socket, event loop and timers.
+  Blaster blaster({"echo"});
+  Loopback c(blaster.Port(), true);
+  const std::function<bool()> done = [&] { return c.host.session_time; };
+  const auto round_trip = [&] {
+    c.host.session_time = false;
+    c.client->GetSessionTime();
+    c.Run(done);
+  };
+  for (int i = 0; i < 1000; ++i) round_trip();
+  trace("GetSessionTime and its answer over loopback TCP", round_trip);
+}
+
+int Main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--trace-allocations") == 0) {
+    TraceAllocations();
+    return 0;
+  }
+  double load[3] = {0, 0, 0};
+  if (getloadavg(load, 3) < 0) load[0] = -1;
+  std::printf("moravex_bench: %ld cores online (hardware_concurrency %u), load average %.2f\n",
+              sysconf(_SC_NPROCESSORS_ONLN), std::thread::hardware_concurrency(), load[0]);
+  std::printf("each rate is the median of %d alternating trials of control and baseline\n\n", kTrials);
+  std::printf("%-52s %16s %16s %7s  %-10s %s\n", "figure", "control", "baseline", "ratio", "goal", "");
+  Figure1();
+  Figure2();
+  Figure3();
+  Figure4();
+  Figure5();
+  Figure6();
+  int missed = 0;
+  for (const Line& line : g_lines) missed += line.met ? 0 : 1;
+  std::printf("\n%d of %zu lines meet their goal\n", static_cast<int>(g_lines.size()) - missed, g_lines.size());
+  return 0;
+}
+
+}  // namespace
+}  // namespace moravex::bench
+
+int main(int argc, char** argv) {
+  try {
+    return moravex::bench::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "moravex_bench: %s\n", e.what());
+    return 1;
+  }
+}

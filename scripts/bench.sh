@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the release (native) preset's benchmark targets in their own build
+# directory and prints every figure beside its baseline from the same run.
+#   scripts/bench.sh [BUILD_DIR]       default build/bench
+# Extra: BUILD_DIR/bench/moravex_bench --trace-allocations prints where every
+# allocation of one steady-state request and answer comes from.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/bench}"
+scripts/install-deps.sh
+cmake --preset native -B "$build" >/dev/null
+cmake --build "$build" -j2 --target moravex_bench moravex_blaster
+"$build/bench/moravex_bench"
