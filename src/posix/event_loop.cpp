@@ -50,6 +50,31 @@ struct EventLoop::State {
     Clock::time_point deadline;
     Callback callback;
   };
+  // What one pass collects; kept between passes so a busy loop allocates
+  // nothing, one set per nesting level.
+  struct Scratch {
+    std::vector<pollfd> fds;
+    std::vector<std::pair<Id, WatchEntry*>> polled;
+    std::vector<Id> due;
+  };
+  class ScratchLease {
+   public:
+    explicit ScratchLease(State& state) : state_(state) {
+      if (state_.scratch.size() == state_.depth) state_.scratch.push_back(std::make_unique<Scratch>());
+      scratch_ = state_.scratch[state_.depth++].get();
+      scratch_->fds.clear();
+      scratch_->polled.clear();
+      scratch_->due.clear();
+    }
+    ~ScratchLease() { --state_.depth; }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+    Scratch& operator*() const { return *scratch_; }
+
+   private:
+    State& state_;
+    Scratch* scratch_;
+  };
 
   State() {
     int fds[2];
@@ -99,6 +124,8 @@ struct EventLoop::State {
   std::set<std::pair<Clock::time_point, Id>> timer_order;
   Id next_id = 1;
   uint64_t round = 0;
+  std::vector<std::unique_ptr<Scratch>> scratch;
+  size_t depth = 0;
 
   // Shared with other threads.
   std::mutex mutex;
@@ -179,27 +206,26 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
   if (s.HasPosted()) wait = Clock::duration::zero();
   if (!s.timer_order.empty()) wait = std::min(wait, s.timer_order.begin()->first - Clock::now());
 
-  std::vector<pollfd> fds;
-  std::vector<Id> ids;
-  std::vector<State::WatchEntry*> entries;
+  const State::ScratchLease lease(s);
+  std::vector<pollfd>& fds = (*lease).fds;
+  auto& polled_watches = (*lease).polled;
   fds.push_back(pollfd{s.wake_read, POLLIN, 0});
   for (auto& [id, watch] : s.watches) {
     if (watch.events == 0) continue;
     fds.push_back(pollfd{watch.fd, watch.events, 0});
-    ids.push_back(id);
-    entries.push_back(&watch);
+    polled_watches.emplace_back(id, &watch);
   }
   const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), PollTimeout(wait));
   if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
   // No callback has run yet, so the entries are still the live ones.
-  for (State::WatchEntry* entry : entries) entry->polled_round = round;
+  for (const auto& [id, entry] : polled_watches) entry->polled_round = round;
   if (ready > 0 && fds[0].revents != 0) s.DrainWakePipe();
 
   if (ready > 0) {
-    for (size_t i = 0; i < ids.size(); ++i) {
+    for (size_t i = 0; i < polled_watches.size(); ++i) {
       const short polled = fds[i + 1].revents;
       if (polled == 0) continue;
-      const auto it = s.watches.find(ids[i]);
+      const auto it = s.watches.find(polled_watches[i].first);
       if (it == s.watches.end() || it->second.polled_round > round || it->second.events == 0) continue;
       const short revents = static_cast<short>(polled & (it->second.events | POLLERR | POLLHUP | POLLNVAL));
       if (revents == 0) continue;
@@ -210,7 +236,7 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
   }
 
   const Clock::time_point now = Clock::now();
-  std::vector<Id> due;
+  std::vector<Id>& due = (*lease).due;
   for (const auto& [deadline, id] : s.timer_order) {
     if (deadline > now) break;
     due.push_back(id);
