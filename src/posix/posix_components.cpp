@@ -9,8 +9,8 @@
 
 namespace moravex {
 
-std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver) {
-  return std::make_unique<PosixSocket>(loop, std::move(resolver));
+std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit) {
+  return std::make_unique<PosixSocket>(loop, std::move(resolver), send_queue_limit);
 }
 
 std::unique_ptr<TimerComponent> MakePosixTimer(EventLoop& loop, std::string name) {

@@ -12,8 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -31,8 +36,12 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead.
 #endif
 
-// Reading stops after this much per readiness so one busy peer cannot hold the loop.
-constexpr size_t kReadPerReadiness = 64 * 1024;
+// Reading stops after this much per readiness so one busy peer cannot hold
+// the loop; more than the kernel usually holds for one socket.
+constexpr size_t kReadPerReadiness = 4 << 20;
+// One read, and the data arrival that follows it. Small enough that the host
+// copies the bytes out while they are still in the cache the kernel put them in.
+constexpr size_t kReadSize = 64 * 1024;
 
 // The error event carries the numbers a Winsock host knows; errors without a
 // Winsock twin keep their errno.
@@ -120,6 +129,155 @@ void Compact(std::vector<uint8_t>& buffer, size_t& head) {
   }
 }
 
+// Received bytes not yet read: [head, tail) of one block that recv writes into
+// directly. The host normally reads everything in its data-arrival handler, so
+// the block is usually empty again by the next read and nothing ever moves;
+// unread bytes move to the front only when the free end runs short.
+class InboundBuffer {
+ public:
+  size_t Size() const { return tail_ - head_; }
+
+  // The free end, at least `want` bytes long.
+  std::span<uint8_t> Room(size_t want) {
+    if (capacity_ - tail_ < want) {
+      const size_t live = Size();
+      if (capacity_ - live >= want && live <= capacity_ / 2) {
+        std::memmove(block_.get(), block_.get() + head_, live);
+      } else {
+        const size_t capacity = std::max(capacity_ * 2, live + want);
+        auto block = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        if (live > 0) std::memcpy(block.get(), block_.get() + head_, live);
+        block_ = std::move(block);
+        capacity_ = capacity;
+      }
+      head_ = 0;
+      tail_ = live;
+    }
+    return {block_.get() + tail_, capacity_ - tail_};
+  }
+  void Commit(size_t received) { tail_ += received; }
+
+  // The caller has checked that enough bytes are waiting.
+  void Take(std::span<uint8_t> into) {
+    if (into.empty()) return;
+    std::memcpy(into.data(), block_.get() + head_, into.size());
+    head_ += into.size();
+    if (head_ == tail_) head_ = tail_ = 0;
+  }
+
+  void Release() {
+    block_.reset();
+    capacity_ = head_ = tail_ = 0;
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> block_;
+  size_t capacity_ = 0;
+  size_t head_ = 0;
+  size_t tail_ = 0;
+};
+
+Resolution Resolve(const Resolver& resolver, const std::string& host, int port) {
+  try {
+    return resolver(host, port);
+  } catch (const std::exception& e) {
+    Resolution failed;
+    failed.error_description = e.what();
+    return failed;
+  } catch (...) {
+    return Resolution{};
+  }
+}
+
+// The shared lookup threads (see Resolver). Each socket has a lane: the
+// lookup it wants next, if any, and whether the lane already waits in line.
+class ResolverPool {
+ public:
+  struct Lookup {
+    std::string host;
+    int port = 0;
+    std::function<void(Resolution)> deliver;
+  };
+  struct Lane {
+    explicit Lane(Resolver r) : resolver(std::move(r)) {}
+    const Resolver resolver;
+    // Guarded by the pool's mutex.
+    std::optional<Lookup> waiting;
+    bool in_line = false;
+  };
+
+  // Never destroyed: lookup threads may still run while the process exits.
+  static ResolverPool& Instance() {
+    static ResolverPool* const pool = new ResolverPool;
+    return *pool;
+  }
+
+  // Replaces the lane's waiting lookup. Returns false when no thread exists
+  // and none can be started, the lookup then withdrawn.
+  bool Submit(const std::shared_ptr<Lane>& lane, Lookup lookup) {
+    std::optional<Lookup> replaced;
+    std::lock_guard<std::mutex> lock(mutex_);
+    replaced.swap(lane->waiting);
+    lane->waiting = std::move(lookup);
+    if (!lane->in_line) {
+      line_.push_back(lane);
+      lane->in_line = true;
+    }
+    if (threads_ - busy_ >= line_.size() || threads_ >= kResolverThreads) return true;
+    try {
+      std::thread([this] { Work(); }).detach();
+      ++threads_;
+    } catch (const std::system_error&) {
+      if (threads_ == 0) {
+        replaced = std::exchange(lane->waiting, std::nullopt);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void Withdraw(Lane& lane) {
+    std::optional<Lookup> withdrawn;
+    std::lock_guard<std::mutex> lock(mutex_);
+    withdrawn.swap(lane.waiting);
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!line_.empty()) {
+      std::shared_ptr<Lane> lane = std::move(line_.front());
+      line_.pop_front();
+      lane->in_line = false;
+      std::optional<Lookup> lookup;
+      lookup.swap(lane->waiting);
+      const bool runs = lookup.has_value();
+      if (runs) ++busy_;
+      lock.unlock();
+      if (runs) {
+        // A copy per lookup, as a resolver with state of its own expects.
+        const Resolver resolver = lane->resolver;
+        try {
+          lookup->deliver(Resolve(resolver, lookup->host, lookup->port));
+        } catch (...) {
+          // Out of memory while posting; the socket is left to its time-out.
+        }
+      }
+      // The socket may be gone; its resolver's captures end here, unlocked.
+      lookup.reset();
+      lane.reset();
+      lock.lock();
+      if (runs) --busy_;
+    }
+    --threads_;
+  }
+
+  std::mutex mutex_;
+  std::deque<std::shared_ptr<Lane>> line_;
+  size_t threads_ = 0;
+  size_t busy_ = 0;
+};
+
 }  // namespace
 
 Resolution ResolveWithGetaddrinfo(const std::string& host, int port) {
@@ -163,9 +321,10 @@ Resolution ResolveWithGetaddrinfo(const std::string& host, int port) {
 // callback then returns without touching anything else.
 class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl> {
  public:
-  Impl(EventLoop& loop, Resolver resolver) : loop_(loop), resolver_(std::move(resolver)) {
-    if (!resolver_) resolver_ = ResolveWithGetaddrinfo;
-  }
+  Impl(EventLoop& loop, Resolver resolver, size_t send_queue_limit)
+      : loop_(loop),
+        lane_(std::make_shared<ResolverPool::Lane>(resolver ? std::move(resolver) : ResolveWithGetaddrinfo)),
+        send_queue_limit_(send_queue_limit) {}
   ~Impl() { CloseDescriptor(); }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
@@ -187,9 +346,9 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
 
   void Close() {
     ++generation_;
+    ResolverPool::Instance().Withdraw(*lane_);
     CloseDescriptor();
-    in_.clear();
-    in_head_ = 0;
+    in_.Release();
     out_.clear();
     out_head_ = 0;
     addresses_.clear();
@@ -203,7 +362,14 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
                     "Wrong protocol or connection state for the requested transaction or request");
     }
     if (bytes.empty()) return;
-    if (out_head_ == out_.size()) {
+    // Checked before anything is written, so a refused request leaves no trace
+    // on the wire; one larger than the limit is refused even on an idle socket.
+    const size_t queued = out_.size() - out_head_;
+    if (bytes.size() > send_queue_limit_ || queued > send_queue_limit_ - bytes.size()) {
+      throw Failure(kSocketNoBufferSpace, kSocketSource,
+                    "No buffer space is available: the peer is not reading and the send queue is full");
+    }
+    if (queued == 0) {
       size_t sent = 0;
       if (const int error = Write(bytes.data(), bytes.size(), sent)) {
         // The caller learns it now; the host learns the connection is gone
@@ -213,8 +379,7 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
           const auto self = weak.lock();
           if (self && self->generation_ == generation) self->FireError(WinsockNumber(error), ErrorText(error));
         });
-        throw Failure(static_cast<int32_t>(0x800A0000u | static_cast<uint32_t>(WinsockNumber(error) & 0xFFFF)),
-                      kSocketSource, ErrorText(error));
+        throw Failure(AutomationError(static_cast<uint32_t>(WinsockNumber(error))), kSocketSource, ErrorText(error));
       }
       bytes = bytes.subspan(sent);
       if (bytes.empty()) return;
@@ -223,15 +388,13 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
     loop_.Modify(watch_, POLLIN | POLLOUT);
   }
 
-  size_t Buffered() const { return in_.size() - in_head_; }
+  size_t Buffered() const { return in_.Size(); }
 
   void GetData(std::span<uint8_t> into) {
-    if (into.size() > Buffered()) {
+    if (into.size() > in_.Size()) {
       throw Failure(kSocketInvalidArgument, kSocketSource, "Fewer bytes received than requested");
     }
-    std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(in_head_), into.size(), into.begin());
-    in_head_ += into.size();
-    Compact(in_, in_head_);
+    in_.Take(into);
   }
 
  private:
@@ -271,7 +434,7 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
   }
 
   void StartLookup(const std::string& host, int port) {
-    // The thread sees only copies, a weak reference and a poster that
+    // The lookup sees only copies, a weak reference and a poster that
     // outlives the loop, so it may finish after the socket and the loop are gone.
     auto deliver = [post = loop_.RemotePoster(), weak = weak_from_this(), generation = generation_](
                        Resolution resolution) {
@@ -279,24 +442,8 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
         if (const auto self = weak.lock()) self->OnResolved(generation, std::move(resolution));
       });
     };
-    try {
-      std::thread([resolver = resolver_, host, port, deliver]() mutable {
-        Resolution resolution;
-        try {
-          resolution = resolver(host, port);
-        } catch (const std::exception& e) {
-          resolution = Resolution{};
-          resolution.error_description = e.what();
-        } catch (...) {
-          resolution = Resolution{};
-        }
-        deliver(std::move(resolution));
-      }).detach();
-    } catch (const std::system_error& e) {
-      Resolution failed;
-      failed.error_number = WinsockNumber(ENOBUFS);
-      failed.error_description = e.what();
-      loop_.Post([deliver, failed]() mutable { deliver(std::move(failed)); });
+    if (!ResolverPool::Instance().Submit(lane_, {host, port, deliver})) {
+      PostFailure(WinsockNumber(ENOBUFS), "No thread could be started for the name lookup");
     }
   }
 
@@ -409,18 +556,30 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
     if (out_head_ == out_.size()) loop_.Modify(watch_, state == kSocketConnected ? POLLIN : 0);
   }
 
+  // Reads what is waiting, firing a data arrival after each read, until the
+  // socket is empty: the host normally takes everything in its handler, so
+  // the next read lands in the same, still cached, bytes of the block.
   void Receive(short revents) {
     const uint64_t generation = generation_;
-    Compact(in_, in_head_);
     size_t received = 0;
     bool end_of_stream = false;
     int error = 0;
-    uint8_t chunk[16 * 1024];
     while (received < kReadPerReadiness) {
-      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      const std::span<uint8_t> room = in_.Room(kReadSize);
+      const ssize_t n = recv(fd_, room.data(), kReadSize, 0);
       if (n > 0) {
-        in_.insert(in_.end(), chunk, chunk + n);
+        in_.Commit(static_cast<size_t>(n));
         received += static_cast<size_t>(n);
+        // Data first, so a host reading in its handler sees every byte before
+        // the close or the error.
+        if (events != nullptr) {
+          const size_t total = std::min<size_t>(in_.Size(), std::numeric_limits<int32_t>::max());
+          events->OnSocketDataArrival(static_cast<int32_t>(total));
+          if (generation != generation_) return;
+        }
+        // Level-triggered: a short read emptied the socket, and whatever lands
+        // now raises the next readiness, so no read is spent learning EAGAIN.
+        if (static_cast<size_t>(n) < kReadSize) return;
       } else if (n == 0) {
         end_of_stream = true;
         break;
@@ -436,15 +595,6 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
       if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
       if (error == 0) end_of_stream = true;
     }
-    // Data first, so a host reading in its handler sees every byte before the
-    // close or the error.
-    if (received > 0) {
-      if (events != nullptr) {
-        const size_t total = std::min<size_t>(Buffered(), std::numeric_limits<int32_t>::max());
-        events->OnSocketDataArrival(static_cast<int32_t>(total));
-      }
-      if (generation != generation_) return;
-    }
     if (error != 0) {
       Fail(WinsockNumber(error), ErrorText(error));
     } else if (end_of_stream) {
@@ -456,22 +606,22 @@ class PosixSocket::Impl : public std::enable_shared_from_this<PosixSocket::Impl>
   }
 
   EventLoop& loop_;
-  Resolver resolver_;
+  const std::shared_ptr<ResolverPool::Lane> lane_;
+  const size_t send_queue_limit_;
   uint64_t generation_ = 0;
   int fd_ = -1;
   EventLoop::Id watch_ = 0;
   std::vector<SocketAddress> addresses_;
   size_t next_address_ = 0;
-  std::vector<uint8_t> in_;
-  size_t in_head_ = 0;
+  InboundBuffer in_;
   std::vector<uint8_t> out_;
   size_t out_head_ = 0;
 };
 
-PosixSocket::PosixSocket(EventLoop& loop, Resolver resolver)
+PosixSocket::PosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit)
     // Not make_shared: a separate block is freed with the object, so a use
     // after destruction is a use after free that sanitizers can see.
-    : impl_(new Impl(loop, std::move(resolver))) {}
+    : impl_(new Impl(loop, std::move(resolver), send_queue_limit)) {}
 
 PosixSocket::~PosixSocket() {
   impl_->events = nullptr;

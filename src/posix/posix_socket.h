@@ -1,7 +1,9 @@
 // The TCP client component on a non-blocking socket driven by an EventLoop.
 #pragma once
+#include <cstddef>
 #include <memory>
 
+#include "platform/failure.h"
 #include "platform/socket_component.h"
 #include "posix/event_loop.h"
 #include "posix/posix_components.h"
@@ -9,13 +11,22 @@
 namespace moravex {
 
 // Failure numbers the socket throws, in the Automation range a Winsock host knows.
-inline constexpr int32_t kSocketWrongState = static_cast<int32_t>(0x800A0000u | 40006u);
-inline constexpr int32_t kSocketInvalidArgument = static_cast<int32_t>(0x800A0000u | 40014u);
+inline constexpr int32_t kSocketWrongState = AutomationError(40006);
+inline constexpr int32_t kSocketInvalidArgument = AutomationError(40014);
+// The send queue is full: Winsock's "no buffer space" (10055).
+inline constexpr int32_t kSocketNoBufferSpace = AutomationError(10055);
 inline constexpr const char* kSocketSource = "Winsock1";
 
+// A connected socket stays connected when a send is refused for a full queue;
+// nothing of that send was written or queued.
+//
+// Received bytes wait in one block that the kernel writes into directly; a
+// readiness reads everything waiting (up to a cap that keeps the loop fair)
+// and fires one data arrival. Events for a connection stop at Close, Connect
+// or destruction, also when those happen inside one of the socket's events.
 class PosixSocket final : public SocketComponent {
  public:
-  PosixSocket(EventLoop& loop, Resolver resolver);
+  PosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit = kSendQueueLimit);
   // Safe from inside one of the socket's own events: the work in progress
   // holds the internals and stops at its next check.
   ~PosixSocket() override;

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -314,7 +315,10 @@ TEST_F(PosixSocketTest, DefaultResolverFindsLocalhost) {
 
 TEST_F(PosixSocketTest, LargeSendIsQueuedAndArrivesInOrder) {
   ConnectToListener();
-  std::vector<uint8_t> big(8 << 20);
+  const std::vector<uint8_t> too_big(kSendQueueLimit + 1);
+  ExpectFailure([&] { socket_->SendData(too_big); }, kSocketNoBufferSpace,
+                "No buffer space is available: the peer is not reading and the send queue is full");
+  std::vector<uint8_t> big(kSendQueueLimit - 4096);
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + i / 251);
   const std::vector<uint8_t> tail = {'e', 'n', 'd'};
   socket_->SendData(big);  // the peer reads nothing yet
@@ -331,6 +335,140 @@ TEST_F(PosixSocketTest, LargeSendIsQueuedAndArrivesInOrder) {
   ASSERT_EQ(received.size(), expected.size());
   EXPECT_TRUE(received == expected);
   EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+}
+
+TEST_F(PosixSocketTest, SendPastTheQueueLimitIsRefusedWholeAndTheConnectionGoesOn) {
+  const size_t limit = 64 * 1024;
+  socket_ = MakePosixSocket(loop_, {}, limit);
+  socket_->SetEvents(&events_);
+  ConnectToListener();
+  // Requests of one repeated byte each, until the kernel and then the queue
+  // are full; the peer reads nothing meanwhile.
+  std::vector<uint8_t> accepted;
+  std::vector<uint8_t> request(10000);
+  bool refused = false;
+  for (int i = 1; i < 100000 && !refused; ++i) {
+    std::fill(request.begin(), request.end(), static_cast<uint8_t>(i));
+    try {
+      socket_->SendData(request);
+      accepted.insert(accepted.end(), request.begin(), request.end());
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A2747));
+      EXPECT_EQ(failure.Source(), "Winsock1");
+      EXPECT_EQ(failure.Description(),
+                "No buffer space is available: the peer is not reading and the send queue is full");
+      refused = true;
+    }
+  }
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(socket_->State(), kSocketConnected);
+
+  // The peer gets exactly the accepted requests: nothing of the refused one.
+  std::vector<uint8_t> received;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (received.size() < accepted.size() && std::chrono::steady_clock::now() < deadline) {
+    loop_.RunOnce(milliseconds(1));
+    peer_.ReadAvailable(received);
+  }
+  loop_.RunFor(milliseconds(10));
+  peer_.ReadAvailable(received);
+  EXPECT_TRUE(received == accepted);
+
+  // Drained, the socket takes requests again, but never one above the limit.
+  const std::vector<uint8_t> too_big(limit + 1);
+  ExpectFailure([&] { socket_->SendData(too_big); }, kSocketNoBufferSpace,
+                "No buffer space is available: the peer is not reading and the send queue is full");
+  socket_->SendData(request);
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+}
+
+TEST_F(PosixSocketTest, AbandonedLookupsOfAHangingNameHoldAtMostThePoolsThreads) {
+  struct Hang {
+    std::atomic<size_t> running{0};
+    std::atomic<size_t> most{0};
+    std::atomic<size_t> calls{0};
+    Gate gate;
+  };
+  auto hang = std::make_shared<Hang>();
+  const int open = listener_.Port();
+  const Resolver resolver = [hang, open](const std::string&, int) {
+    const size_t now = ++hang->running;
+    ++hang->calls;
+    for (size_t seen = hang->most; now > seen && !hang->most.compare_exchange_weak(seen, now);) {
+    }
+    hang->gate.Wait();
+    --hang->running;
+    Resolution resolution;
+    resolution.addresses = {Loopback(open)};
+    return resolution;
+  };
+  // Sockets destroyed while their lookup hangs, until every pool thread hangs.
+  for (size_t i = 0; i < kResolverThreads; ++i) {
+    auto socket = MakePosixSocket(loop_, resolver);
+    socket->SetEvents(&events_);
+    socket->Connect(u"slow.example", 4000);
+    ASSERT_TRUE(WaitFor([&] { return hang->calls == i + 1; }));
+    socket.reset();
+    EXPECT_EQ(hang->running, i + 1);  // the destructor did not wait for it
+  }
+  // 96 more connects abandoned: sockets destroyed at once, and one socket that
+  // asks again and again; its newest request is the only one left.
+  for (int i = 0; i < 46; ++i) {
+    auto socket = MakePosixSocket(loop_, resolver);
+    socket->SetEvents(&events_);
+    socket->Connect(u"slow.example", 4000);
+  }
+  UseResolver(resolver);
+  for (int i = 0; i < 50; ++i) socket_->Connect(u"slow.example", 4000);
+  std::this_thread::sleep_for(milliseconds(20));  // time for a stray thread to show
+  EXPECT_EQ(hang->most, kResolverThreads);
+  EXPECT_EQ(hang->calls, kResolverThreads);
+
+  // The hung answers are all stale and dropped; then the newest lookup runs.
+  hang->gate.Open();
+  ASSERT_TRUE(RunUntilLogged(1));
+  ASSERT_TRUE(WaitFor([&] { return hang->running == 0; }));
+  loop_.RunFor(milliseconds(20));
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+  EXPECT_EQ(hang->calls, kResolverThreads + 1);
+  EXPECT_EQ(hang->most, kResolverThreads);
+}
+
+// In each data arrival the host reads everything, all but the last few bytes
+// (a partial frame), or nothing.
+TEST_F(PosixSocketTest, LongStreamArrivesWholeAndInOrderHoweverTheHostReads) {
+  for (const size_t left : {size_t{0}, size_t{999}, SIZE_MAX}) {
+    SCOPED_TRACE(left);
+    events_.log.clear();
+    UseResolver({});
+    ConnectToListener();
+    std::vector<uint8_t> sent(3 << 20);
+    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 509);
+    std::vector<uint8_t> got;
+    bool reported_right = true;
+    events_.then = [&](const std::string& entry) {
+      if (!entry.starts_with("data")) return;
+      const auto waiting = static_cast<size_t>(socket_->BytesReceived());
+      reported_right = reported_right && entry == "data " + std::to_string(waiting);
+      const size_t n = waiting - std::min(waiting, left);
+      const size_t at = got.size();
+      got.resize(at + n);
+      socket_->GetData(std::span(got).subspan(at));
+    };
+    std::thread writer([&] {
+      peer_.Send(std::string(sent.begin(), sent.end()));
+      peer_.Close();
+    });
+    const bool closed = loop_.RunUntil([&] { return events_.log.back() == "close"; }, milliseconds(10000));
+    writer.join();
+    ASSERT_TRUE(closed);
+    events_.then = nullptr;
+    const size_t at = got.size();
+    got.resize(at + static_cast<size_t>(socket_->BytesReceived()));
+    socket_->GetData(std::span(got).subspan(at));
+    EXPECT_TRUE(got == sent);
+    EXPECT_TRUE(reported_right);
+  }
 }
 
 TEST_F(PosixSocketTest, PeerCloseDeliversDataThenOneCloseEvent) {
