@@ -1,0 +1,43 @@
+// GoogleTest's Windows port needs std::mutex and std::condition_variable,
+// which the win32-thread libstdc++ of mingw-w64 (GCC 12) lacks: stand-ins over
+// SRW locks, force-included into this folder's GoogleTest copy and tests.
+#pragma once
+#include <mutex>
+
+#ifndef _GLIBCXX_HAS_GTHREADS
+#include <winsock2.h>
+#include <windows.h>
+
+namespace std {
+
+class mutex {
+ public:
+  mutex() = default;
+  mutex(const mutex&) = delete;
+  mutex& operator=(const mutex&) = delete;
+  void lock() { AcquireSRWLockExclusive(&lock_); }
+  bool try_lock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+  void unlock() { ReleaseSRWLockExclusive(&lock_); }
+  SRWLOCK* native_handle() { return &lock_; }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+class condition_variable {
+ public:
+  condition_variable() = default;
+  condition_variable(const condition_variable&) = delete;
+  condition_variable& operator=(const condition_variable&) = delete;
+  void notify_all() { WakeAllConditionVariable(&condition_); }
+  template <class Predicate>
+  void wait(unique_lock<mutex>& lock, Predicate ready) {
+    while (!ready()) SleepConditionVariableSRW(&condition_, lock.mutex()->native_handle(), INFINITE, 0);
+  }
+
+ private:
+  CONDITION_VARIABLE condition_ = CONDITION_VARIABLE_INIT;
+};
+
+}  // namespace std
+#endif
