@@ -1,0 +1,7 @@
+// Creates the ChartServiceClient control. Aggregation is not supported.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+#include <unknwn.h>
+
+HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out);

@@ -1,0 +1,31 @@
+// The module functions the control expects from the library it is linked
+// into. Here: a plain lock count, and the type library read from the .ocx
+// named on the command line.
+#include "windows_headers.h"
+
+#include <string>
+
+#include "control_test_support.h"
+#include "library/module.h"
+
+namespace {
+LONG lock_count = 0;
+}
+
+void ModuleLock() { InterlockedIncrement(&lock_count); }
+void ModuleUnlock() { InterlockedDecrement(&lock_count); }
+LONG ModuleLockCount() { return lock_count; }
+HMODULE ModuleHandle() { return GetModuleHandleW(nullptr); }
+std::wstring ModulePath() { return control_test::OcxPath(); }
+
+HRESULT LoadControlTypeLib(ITypeLib** out) {
+  static ITypeLib* cached = nullptr;
+  if (out == nullptr) return E_POINTER;
+  if (cached == nullptr) {
+    const HRESULT hr = LoadTypeLibEx(control_test::OcxPath().c_str(), REGKIND_NONE, &cached);
+    if (FAILED(hr)) return hr;
+  }
+  cached->AddRef();
+  *out = cached;
+  return S_OK;
+}
