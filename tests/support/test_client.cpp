@@ -25,8 +25,10 @@ void TestClient::Build() {
 }
 
 TestClient::~TestClient() {
-  events.on_event = nullptr;
-  events.on_rows = nullptr;
+  if (sink) {
+    sink->on_event = nullptr;
+    sink->on_rows = nullptr;
+  }
   if (client) client->SetEvents(nullptr);
   client.reset();
 }

@@ -3,6 +3,8 @@
 // (run under the sanitizers), and the control's state must stay coherent.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "support/test_client.h"
 
 namespace moravex {
@@ -153,6 +155,8 @@ std::vector<HostAction> Actions() {
       {"Connect", [](TestClient& tc) { Tolerant([&] { tc->Connect(u"again", 1); }); }},
       {"Requests", IssueEverything},
       {"Destroy", [](TestClient& tc) { tc.DropClient(); }},
+      // Whatever a handler throws stops at its event.
+      {"Throw", [](TestClient&) { throw std::runtime_error("host handler failed"); }},
       {"Replace", [](TestClient& tc) { tc.ReplaceClient(); }},
   };
 }
@@ -199,6 +203,53 @@ TEST(CoreReentrancy, HostMayDoAnythingFromInsideEveryEvent) {
       Aftermath(tc);
     }
   }
+}
+
+// A reference-counted sink released, with the control, from inside any event
+// stays alive until that event returns (a use-after-free under ASan otherwise).
+TEST(CoreReentrancy, SinkReleasedInsideEveryEventLivesUntilTheEventReturns) {
+  for (const Trigger& trigger : Triggers()) {
+    SCOPED_TRACE(trigger.name);
+    TestClient tc;
+    trigger.prepare(tc);
+    tc.events.Take();
+    std::weak_ptr<RecordingEvents> watch = tc.sink;
+    bool released = false;
+    tc.events.on_event = [&](const std::string& line) {
+      if (released || line.rfind(trigger.event + "(", 0) != 0) return;
+      released = true;
+      tc.DropClient();
+      tc.sink.reset();
+      // Still inside the handler: the sink, and this handler with it, are intact.
+      EXPECT_EQ(watch.lock()->Lines().back(), line);
+    };
+    trigger.fire(tc);
+    EXPECT_TRUE(released);
+    EXPECT_TRUE(watch.expired());
+  }
+}
+
+TEST(CoreReentrancy, AThrowingHandlerDoesNotStopTheControl) {
+  TestClient tc;
+  tc.ConnectAndLogin();
+  tc.events.on_event = [](const std::string&) { throw std::runtime_error("host handler failed"); };
+  // The rest of a notification is still read, and nothing is reset.
+  tc->GetSessionDate();
+  tc.socket->Arrive(Concat({Frame(3, AnsiBytes("d")), kTrailer}));
+  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotSessionDate("d"))", R"(GotDebugMessage("trailer"))"}));
+  EXPECT_TRUE(tc->LoggedIn());
+  // Every pending request of a tick is still reported.
+  tc->GetSessionTime();
+  tc->GetPreviousSessionsLowPrice(u"A");
+  EXPECT_TRUE(tc.session_timer->Tick());
+  EXPECT_EQ(tc.events.Take(), (Lines{"Timeout(6)", "Timeout(9)"}));
+  // The connection events too.
+  tc.socket->FirePeerClose();
+  tc.socket->SetState(kSocketClosed);
+  tc->Connect(TestClient::kServer, TestClient::kPort);
+  tc.socket->FireConnect();
+  EXPECT_EQ(tc.events.Take(), (Lines{R"(Disconnected("Winsock1_Close"))", "Connected()"}));
+  EXPECT_TRUE(tc->Connected());
 }
 
 TEST(CoreReentrancy, DisconnectInsideADataEventStopsTheRestOfTheNotification) {
