@@ -3,7 +3,7 @@
 # With --windows, also the mingw-w64 cross compilers, Wine (both bitnesses)
 # and Xvfb for the COM control's builds and tests.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3 clang libclang-rt-14-dev)
 windows=false
 [ "${1:-}" = "--windows" ] && windows=true
 if $windows; then
