@@ -1,0 +1,54 @@
+// A deliberately plain model of what the host must see: it walks the inbound
+// bytes one at a time with its own frame parser, code-page table and pending
+// flags, and predicts every event, flag and counter of the control.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "fuzz_script.h"
+#include "observed_event.h"
+
+namespace moravex::fuzz {
+
+class ReferenceModel {
+ public:
+  explicit ReferenceModel(uint16_t reissue_mask);
+
+  // The connection the harness opens before the script runs.
+  void StartConnected();
+  // Runs one step and returns what the host sees during it.
+  std::vector<ObservedEvent> Apply(const Op& op);
+
+  // Expected state after the last step.
+  bool connected = false;
+  bool logged_in = false;
+  std::array<bool, 12> pending{};  // by message type; 0 (debug) is never set
+  std::array<bool, 3> timer_on{};  // connect/login, data request, session info
+  int32_t receive_state = 0;       // 0 header, 1 payload
+  int32_t header_count = 0;
+  int32_t payload_length = 0;
+  int32_t payload_count = 0;
+  // Bytes the control has taken from the socket, over the whole run.
+  uint64_t consumed = 0;
+  // `consumed` at each close of the socket during the last step.
+  std::vector<uint64_t> closes;
+
+ private:
+  void Reset();
+  int32_t TryRequest(int type);
+  void Feed(uint8_t byte, std::vector<ObservedEvent>& out);
+  void Dispatch(std::vector<ObservedEvent>& out);
+  // An event reaches the host, which may ask again (answers of `type`) and
+  // may disconnect from inside it.
+  void Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out);
+  ObservedEvent Disconnect();
+
+  uint16_t reissue_mask_;
+  uint8_t header_[6] = {};
+  std::vector<uint8_t> payload_;
+  bool stop_ = false;  // the connection ended inside the current arrival
+  bool armed_ = false;  // the next event makes the host disconnect
+};
+
+}  // namespace moravex::fuzz
