@@ -48,9 +48,11 @@ class MinimalPriceDecoder {
 
   void Answer(const uint8_t* payload, size_t length, Totals& totals) {
     const size_t count = std::min(length / kRecord, rows_.size());
+    const AnsiTable& table = table_;
+    PriceChannelRow* const rows = rows_.data();
     for (size_t i = 0; i < count; ++i, payload += kRecord) {
-      PriceChannelRow& row = rows_[i];
-      for (size_t k = 0; k < kTimeLength; ++k) row.Time[k] = table_[payload[k]];
+      PriceChannelRow& row = rows[i];
+      for (size_t k = 0; k < kTimeLength; ++k) row.Time[k] = table[payload[k]];
       std::memcpy(&row.BuyReferencePrice, payload + 8, 4);
       std::memcpy(&row.SellReferencePrice, payload + 12, 4);
       std::memcpy(&row.Price, payload + 16, 4);
@@ -78,8 +80,10 @@ class MinimalTextDecoder {
 
   void Answer(const uint8_t* payload, size_t length, Totals& totals) {
     length = std::min(length, text_.size());
-    for (size_t k = 0; k < length; ++k) text_[k] = table_[payload[k]];
-    AddText({text_.data(), length}, totals);
+    const AnsiTable& table = table_;
+    char16_t* const text = text_.data();
+    for (size_t k = 0; k < length; ++k) text[k] = table[payload[k]];
+    AddText({text, length}, totals);
   }
 
  private:

@@ -11,15 +11,15 @@
 
 namespace moravex::bench {
 
-std::atomic<uint64_t> g_allocations{0};
 std::atomic<bool> g_trace{false};
 
 namespace {
 
+thread_local uint64_t t_allocations = 0;
 thread_local bool t_in_trace = false;
 
 void NoteAllocation(size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  ++t_allocations;
   if (g_trace.load(std::memory_order_relaxed) && !t_in_trace) {
     t_in_trace = true;
     void* frames[32];
@@ -31,6 +31,9 @@ void NoteAllocation(size_t size) {
 }
 
 }  // namespace
+
+uint64_t Allocations() { return t_allocations; }
+
 }  // namespace moravex::bench
 
 void* operator new(size_t size) {

@@ -3,9 +3,11 @@
 // same work on their own arrays. Loopback figures talk to moravex_blaster, a
 // server process started from the directory of this program.
 //
-//   moravex_bench                      all figures
+//   moravex_bench [FIGURE...]          all figures, or those numbered
 //   moravex_bench --trace-allocations  backtraces of the allocations of one
-//                                      previous-session request and answer
+//                                      steady-state request and answer
+//   moravex_bench --profile KIND [S]   the control's side only, for a profiler:
+//                                      price<ROWS>, debug32 or roundtrip
 #include <execinfo.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -164,15 +167,21 @@ class IdleTimer final : public TimerComponent {
 
 inline constexpr size_t kReadSize = 64 * 1024;
 
+// With a loop, the timers are the POSIX ones on it (the loop is not run, so
+// they never tick); without, timers that only remember their state.
 struct InProcess {
-  InProcess() {
+  explicit InProcess(EventLoop* loop = nullptr) {
     auto owned = std::make_unique<MemorySocket>();
     socket = owned.get();
     Components parts;
     parts.winsock1 = std::move(owned);
-    parts.tmr_login_and_connect_timeout = std::make_unique<IdleTimer>();
-    parts.tmr_data_request_timeout = std::make_unique<IdleTimer>();
-    parts.tmr_session_info_timeout = std::make_unique<IdleTimer>();
+    const auto timer = [loop](const char* name) -> std::unique_ptr<TimerComponent> {
+      if (loop != nullptr) return MakePosixTimer(*loop, name);
+      return std::make_unique<IdleTimer>();
+    };
+    parts.tmr_login_and_connect_timeout = timer("tmrLoginAndConnectTimeout");
+    parts.tmr_data_request_timeout = timer("tmrDataRequestTimeout");
+    parts.tmr_session_info_timeout = timer("tmrSessionInfoTimeout");
     parts.record_sets = std::make_shared<MemoryTableFactory>();
     parts.text = std::make_shared<Windows1252Conversion>();
     client = ChartServiceClient::Create(std::move(parts));
@@ -261,7 +270,7 @@ std::string Format(double value, const char* unit) {
 void Report(const std::string& figure, const std::string& control, const std::string& baseline, double ratio,
             const std::string& goal, bool met) {
   g_lines.push_back({figure, control, baseline, ratio, goal, met});
-  std::printf("%-52s %16s %16s %7.2f  %-10s %s\n", figure.c_str(), control.c_str(), baseline.c_str(), ratio,
+  std::printf("%-64s %16s %16s %7.2f  %-12s %s\n", figure.c_str(), control.c_str(), baseline.c_str(), ratio,
               goal.c_str(), met ? "met" : "MISSED");
   std::fflush(stdout);
 }
@@ -441,9 +450,9 @@ Rates PriceInProcess(int rows) {
     return Seconds(start);
   };
   Rates r = Compare(control, baseline);
-  const uint64_t before = g_allocations.load();
+  const uint64_t before = Allocations();
   control(1000);
-  r.allocations = static_cast<double>(g_allocations.load() - before) / 1000;
+  r.allocations = static_cast<double>(Allocations() - before) / 1000;
   if (p.host.totals.rows == 0 || p.host.totals.characters / p.host.totals.rows != base.characters / base.rows) {
     throw std::runtime_error("price answers: control and baseline read different values");
   }
@@ -552,8 +561,9 @@ void Figure3() {
 }
 
 // The previous-session high price, asked again from inside each answer.
-void Figure4() {
-  InProcess p;
+void PreviousSessionPrice(bool posix_timers) {
+  EventLoop loop;
+  InProcess p(posix_timers ? &loop : nullptr);
   const auto answer = Frame(8, {0, 0, 0x80, 0x3F});
   p.host.re_request = UINT64_MAX;
   p.client->GetPreviousSessionsHighPrice(u"IBM");
@@ -587,17 +597,23 @@ void Figure4() {
   };
   const Rates r = Compare(control, baseline);
   constexpr uint64_t kCounted = 100000;
-  const uint64_t before = g_allocations.load();
+  const uint64_t before = Allocations();
   control(kCounted);
-  const double per = static_cast<double>(g_allocations.load() - before) / kCounted;
+  const double per = static_cast<double>(Allocations() - before) / kCounted;
   Consume(p.host.totals);
   Consume(base);
   g_sink = g_sink + static_cast<double>(sent + p.socket->sent);
-  Report("4 previous-session price, re-asked in its event", Format(r.control, "req/s"), Format(r.baseline, "req/s"),
-         r.control / r.baseline, "rate", true);
+  const std::string timers = posix_timers ? ", POSIX timers" : ", idle timers";
+  Report("4 previous-session price, re-asked in its event" + timers, Format(r.control, "req/s"),
+         Format(r.baseline, "req/s"), r.control / r.baseline, "rate", true);
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", per);
-  Report("4 heap allocations per request and answer", text, "0", 0, "0", per == 0);
+  Report("4 heap allocations per request and answer" + timers, text, "0", 0, "0", per == 0);
+}
+
+void Figure4() {
+  PreviousSessionPrice(false);
+  PreviousSessionPrice(true);
 }
 
 // Request-to-event round trips: GetSessionTime (6 bytes out, 14 back).
@@ -605,21 +621,21 @@ void Figure5() {
   Blaster blaster({"echo"});
   constexpr int kBlocks = 5;
   constexpr int kPerBlock = 2000;
-  std::vector<double> control_us, bare_us;
+  std::vector<double> control_us, bare_us, polled_us;
   uint64_t allocations_before = 0, allocations = 0;
   for (int b = 0; b < kBlocks; ++b) {
     {
       Loopback c(blaster.Port(), true);
       const std::function<bool()> done = [&] { return c.host.session_time; };
       for (int i = 0; i < kPerBlock + 100; ++i) {
-        if (i == 100) allocations_before = g_allocations.load();
+        if (i == 100) allocations_before = Allocations();
         c.host.session_time = false;
         const auto start = Clock::now();
         c.client->GetSessionTime();
         c.Run(done);
         if (i >= 100) control_us.push_back(Seconds(start) * 1e6);
       }
-      allocations += g_allocations.load() - allocations_before;
+      allocations += Allocations() - allocations_before;
       Consume(c.host.totals);
     }
     {
@@ -643,6 +659,36 @@ void Figure5() {
       close(fd);
       Consume(base);
     }
+    {
+      // Where the event loop's share goes: the same ping-pong waiting in
+      // poll before each recv, as any loop on readiness does.
+      const int fd = ConnectBare(blaster.Port());
+      const auto request = Frame(4, {});
+      uint8_t answer[64];
+      for (int i = 0; i < kPerBlock + 100; ++i) {
+        const auto start = Clock::now();
+        SendAll(fd, request);
+        size_t got = 0;
+        while (got < 14) {
+          pollfd pfd{fd, POLLIN, 0};
+          if (poll(&pfd, 1, 10000) <= 0) throw std::runtime_error("bare echo stalled");
+          const ssize_t n = recv(fd, answer + got, sizeof answer - got, MSG_DONTWAIT);
+          if (n == 0 || (n < 0 && errno != EAGAIN)) throw std::runtime_error("bare echo failed");
+          if (n > 0) got += static_cast<size_t>(n);
+        }
+        if (i >= 100) polled_us.push_back(Seconds(start) * 1e6);
+      }
+      close(fd);
+    }
+  }
+  for (const double p : {0.5, 0.99}) {
+    const double c = Percentile(polled_us, p);
+    const double b = Percentile(bare_us, p);
+    char name[80], cs[32], bs[32];
+    std::snprintf(name, sizeof name, "5 (diagnostic) bare ping-pong with poll, p%.0f", p * 100);
+    std::snprintf(cs, sizeof cs, "%.1f us", c);
+    std::snprintf(bs, sizeof bs, "%.1f us", b);
+    Report(name, cs, bs, c / b, "", true);
   }
   for (const double p : {0.5, 0.99}) {
     const double c = Percentile(control_us, p);
@@ -738,11 +784,11 @@ void TraceAllocations() {
   backtrace(frames, 4);  // loads the unwinder before tracing starts
   const auto trace = [](const char* what, const std::function<void()>& run) {
     std::fprintf(stderr, "=== %s\n", what);
-    const uint64_t before = g_allocations.load();
+    const uint64_t before = Allocations();
     g_trace = true;
     run();
     g_trace = false;
-    std::fprintf(stderr, "=== %llu allocations\n", static_cast<unsigned long long>(g_allocations.load() - before));
+    std::fprintf(stderr, "=== %llu allocations\n", static_cast<unsigned long long>(Allocations() - before));
   };
   trace("GetPreviousSessionsHighPrice and its answer", [&] {
     p.client->GetPreviousSessionsHighPrice(u"IBM");
@@ -767,9 +813,48 @@ void TraceAllocations() {
   trace("GetSessionTime and its answer over loopback TCP", round_trip);
 }
 
+// Only the control's side of one figure, for about `seconds`, to run under a profiler.
+void Profile(const std::string& kind, double seconds) {
+  const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  if (kind.rfind("price", 0) == 0) {
+    const int rows = std::atoi(kind.c_str() + 5);
+    InProcess p;
+    const auto& frame = PriceFrame(std::clamp(rows, 1, kFullRows));
+    while (Clock::now() < until) {
+      for (int i = 0; i < 1000; ++i) {
+        p.client->GetFullPriceChannelData(u"IBM", rows);
+        p.socket->Deliver(frame, kReadSize);
+      }
+    }
+    Consume(p.host.totals);
+  } else if (kind == "debug32") {
+    InProcess p;
+    const auto frame = Frame(0, DebugPayload(32));
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 1700; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+    while (Clock::now() < until) p.socket->Deliver(stream, kReadSize);
+    Consume(p.host.totals);
+  } else if (kind == "roundtrip") {
+    Blaster blaster({"echo"});
+    Loopback c(blaster.Port(), true);
+    const std::function<bool()> done = [&] { return c.host.session_time; };
+    while (Clock::now() < until) {
+      c.host.session_time = false;
+      c.client->GetSessionTime();
+      c.Run(done);
+    }
+  } else {
+    throw std::runtime_error("--profile price<ROWS> | debug32 | roundtrip");
+  }
+}
+
 int Main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--trace-allocations") == 0) {
     TraceAllocations();
+    return 0;
+  }
+  if (argc > 2 && std::strcmp(argv[1], "--profile") == 0) {
+    Profile(argv[2], argc > 3 ? std::atof(argv[3]) : 5.0);
     return 0;
   }
   double load[3] = {0, 0, 0};
@@ -777,13 +862,14 @@ int Main(int argc, char** argv) {
   std::printf("moravex_bench: %ld cores online (hardware_concurrency %u), load average %.2f\n",
               sysconf(_SC_NPROCESSORS_ONLN), std::thread::hardware_concurrency(), load[0]);
   std::printf("each rate is the median of %d alternating trials of control and baseline\n\n", kTrials);
-  std::printf("%-52s %16s %16s %7s  %-10s %s\n", "figure", "control", "baseline", "ratio", "goal", "");
-  Figure1();
-  Figure2();
-  Figure3();
-  Figure4();
-  Figure5();
-  Figure6();
+  std::printf("%-64s %16s %16s %7s  %-12s %s\n", "figure", "control", "baseline", "ratio", "goal", "");
+  // Figures named on the command line (1-6), or all of them.
+  void (*const figures[])() = {Figure1, Figure2, Figure3, Figure4, Figure5, Figure6};
+  for (int f = 1; f <= 6; ++f) {
+    bool wanted = argc == 1;
+    for (int a = 1; a < argc; ++a) wanted = wanted || std::atoi(argv[a]) == f;
+    if (wanted) figures[f - 1]();
+  }
   int missed = 0;
   for (const Line& line : g_lines) missed += line.met ? 0 : 1;
   std::printf("\n%d of %zu lines meet their goal\n", static_cast<int>(g_lines.size()) - missed, g_lines.size());
