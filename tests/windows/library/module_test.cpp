@@ -5,30 +5,25 @@
 #include <winver.h>
 
 #include <string>
+#include <vector>
 
 #include "MORAVEX1_h.h"
 #include "library_test.h"
 
 namespace {
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-
 class ModuleTest : public testing::Test {
 protected:
     void SetUp() override {
         module = LoadLibraryW(OcxPath().c_str());
         ASSERT_NE(module, nullptr) << GetLastError();
-        get_class_object = reinterpret_cast<GetClassObjectFn>(
+        get_class_object = reinterpret_cast<decltype(&DllGetClassObject)>(
             reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-        can_unload_now =
-            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-        ASSERT_NE(get_class_object, nullptr);
-        ASSERT_NE(can_unload_now, nullptr);
+        can_unload_now = reinterpret_cast<decltype(&DllCanUnloadNow)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        ASSERT_TRUE(get_class_object && can_unload_now);
     }
-    void TearDown() override {
-        if (module) FreeLibrary(module);
-    }
+    void TearDown() override { FreeLibrary(module); }
     IClassFactory* Factory() {
         IClassFactory* factory = nullptr;
         EXPECT_EQ(get_class_object(CLSID_ChartServiceClient, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
@@ -36,20 +31,16 @@ protected:
         return factory;
     }
     HMODULE module = nullptr;
-    GetClassObjectFn get_class_object = nullptr;
-    CanUnloadNowFn can_unload_now = nullptr;
+    decltype(&DllGetClassObject) get_class_object = nullptr;
+    decltype(&DllCanUnloadNow) can_unload_now = nullptr;
 };
 
 TEST_F(ModuleTest, ClassObjectOnlyForTheControlsClsid) {
-    void* out = reinterpret_cast<void*>(1);
+    void* out = &out;
     EXPECT_EQ(get_class_object(IID__ChartServiceClient, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
-    IClassFactory* factory = Factory();
-    ASSERT_NE(factory, nullptr);
-    IUnknown* other = reinterpret_cast<IUnknown*>(1);
-    EXPECT_EQ(factory->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
-    factory->Release();
+    EXPECT_EQ(get_class_object(CLSID_ChartServiceClient, IID_IDispatch, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
 }
 
 TEST_F(ModuleTest, CanUnloadOnlyWithoutFactoriesAndServerLocks) {
@@ -67,51 +58,40 @@ TEST_F(ModuleTest, CanUnloadOnlyWithoutFactoriesAndServerLocks) {
     EXPECT_EQ(can_unload_now(), S_OK);
 }
 
-std::wstring VersionString(const std::vector<BYTE>& block, const std::wstring& name) {
+TEST(Resources, VersionInformation) {
+    const std::wstring path = OcxPath();
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
     void* value = nullptr;
     UINT length = 0;
-    const std::wstring query = L"\\StringFileInfo\\040904B0\\" + name;
-    if (!VerQueryValueW(block.data(), query.c_str(), &value, &length)) return L"<missing>";
-    return length ? std::wstring(static_cast<const wchar_t*>(value)) : L"";
-}
-
-TEST(Resources, VersionInformation) {
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(OcxPath().c_str(), &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(OcxPath().c_str(), 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
-    ASSERT_EQ(length, 4u);
-    EXPECT_EQ(translation[0], 0x0409);
-    EXPECT_EQ(translation[1], 0x04B0);
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &value, &length));
+    EXPECT_EQ(static_cast<VS_FIXEDFILEINFO*>(value)->dwFileVersionMS, 0x00010001u);
+    EXPECT_EQ(static_cast<VS_FIXEDFILEINFO*>(value)->dwFileVersionLS, 0u);
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length));
+    EXPECT_EQ(*static_cast<DWORD*>(value), 0x04B00409u);  // en-US, Unicode
     const std::pair<std::wstring, std::wstring> strings[] = {
-        {L"FileVersion", L"1.01"},        {L"ProductVersion", L"1.01"},
-        {L"ProductName", L"MORAVEX1"},    {L"InternalName", L"MORAVEX1"},
-        {L"OriginalFilename", L"MORAVEX1.ocx"}, {L"CompanyName", L"Korvane"},
+        {L"FileVersion", L"1.01"},     {L"ProductVersion", L"1.01"},           {L"ProductName", L"MORAVEX1"},
+        {L"InternalName", L"MORAVEX1"}, {L"OriginalFilename", L"MORAVEX1.ocx"}, {L"CompanyName", L"Korvane"},
         {L"OLESelfRegister", L""},
     };
-    for (const auto& [name, value] : strings) EXPECT_EQ(VersionString(block, name), value) << name.c_str();
+    for (const auto& [name, expected] : strings) {
+        const std::wstring query = L"\\StringFileInfo\\040904B0\\" + name;
+        ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), &value, &length)) << name.c_str();
+        EXPECT_EQ(length ? std::wstring(static_cast<wchar_t*>(value)) : L"", expected) << name.c_str();
+    }
 }
 
-TEST(Resources, ToolboxBitmapIs16By15With16Colours) {
+TEST(Resources, TypeLibraryAndToolboxBitmapOf16By15In16Colours) {
     HMODULE module = LoadLibraryExW(OcxPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(30000), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
-    ASSERT_NE(found, nullptr);
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
-    ASSERT_NE(header, nullptr);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
+    HRSRC bitmap = FindResourceW(module, MAKEINTRESOURCEW(30000), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
+    ASSERT_NE(bitmap, nullptr);
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, bitmap)));
     EXPECT_EQ(header->biWidth, 16);
     EXPECT_EQ(header->biHeight, 15);
     EXPECT_EQ(header->biBitCount, 4);
-    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
     FreeLibrary(module);
 }
 
