@@ -271,7 +271,7 @@ void Report(const std::string& figure, const std::string& control, const std::st
             const std::string& goal, bool met) {
   g_lines.push_back({figure, control, baseline, ratio, goal, met});
   std::printf("%-64s %16s %16s %7.2f  %-12s %s\n", figure.c_str(), control.c_str(), baseline.c_str(), ratio,
-              goal.c_str(), met ? "met" : "MISSED");
+              goal.c_str(), goal.empty() || goal == "rate" ? "" : met ? "met" : "MISSED");
   std::fflush(stdout);
 }
 
@@ -703,13 +703,15 @@ void Figure5() {
                     static_cast<double>(allocations) / (kBlocks * kPerBlock));
 }
 
-long ResidentKiB() {
-  long size = 0, resident = 0;
+// Resident and resident anonymous (resident less file-backed) KiB.
+std::pair<long, long> ResidentKiB() {
+  long size = 0, resident = 0, shared = 0;
   if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
+    if (std::fscanf(f, "%ld %ld %ld", &size, &resident, &shared) != 3) resident = shared = 0;
     std::fclose(f);
   }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  const long page = sysconf(_SC_PAGESIZE) / 1024;
+  return {resident * page, (resident - shared) * page};
 }
 
 void Figure6() {
@@ -735,16 +737,25 @@ void Figure6() {
         }
       }
     };
-    run(30000);
-    const long before = ResidentKiB();
+    run(100000);
+    // The reading and the printing fault their own code in first, so only
+    // what the messages did shows.
+    char warm[64];
+    std::snprintf(warm, sizeof warm, "%ld %ld KiB %.2f", ResidentKiB().first, ResidentKiB().second, 1.0);
+    const auto before = ResidentKiB();
     run(1000000);
-    const long after = ResidentKiB();
+    const auto after = ResidentKiB();
     Consume(p.host.totals);
     char b[32], a[32];
-    std::snprintf(b, sizeof b, "%ld KiB", before);
-    std::snprintf(a, sizeof a, "%ld KiB", after);
-    Report("6 resident memory before / after 10^6 messages", a, b,
-           static_cast<double>(after) / static_cast<double>(before), "flat", after - before <= 64);
+    std::snprintf(b, sizeof b, "%ld KiB", before.first);
+    std::snprintf(a, sizeof a, "%ld KiB", after.first);
+    Report("6 resident memory after 10^6 messages (baseline: before)", a, b,
+           static_cast<double>(after.first) / static_cast<double>(before.first), "flat", after.first <= before.first);
+    std::snprintf(b, sizeof b, "%ld KiB", before.second);
+    std::snprintf(a, sizeof a, "%ld KiB", after.second);
+    Report("6 of it anonymous (heap, stacks), after vs before", a, b,
+           static_cast<double>(after.second) / static_cast<double>(before.second), "flat",
+           after.second <= before.second);
   }
   // Time per row by answer size.
   double first = 0, last = 0;
@@ -870,9 +881,13 @@ int Main(int argc, char** argv) {
     for (int a = 1; a < argc; ++a) wanted = wanted || std::atoi(argv[a]) == f;
     if (wanted) figures[f - 1]();
   }
-  int missed = 0;
-  for (const Line& line : g_lines) missed += line.met ? 0 : 1;
-  std::printf("\n%d of %zu lines meet their goal\n", static_cast<int>(g_lines.size()) - missed, g_lines.size());
+  int goals = 0, missed = 0;
+  for (const Line& line : g_lines) {
+    if (line.goal.empty() || line.goal == "rate") continue;
+    ++goals;
+    missed += line.met ? 0 : 1;
+  }
+  std::printf("\n%d of %d goals met\n", goals - missed, goals);
   return 0;
 }
 
