@@ -19,40 +19,33 @@ namespace {
 using test::PumpFor;
 using test::PumpUntil;
 
+// The test's own end of the connection, on plain Winsock.
 struct Server {
   SOCKET listener = INVALID_SOCKET;
   SOCKET peer = INVALID_SOCKET;
   int32_t port = 0;
 
   ~Server() { Close(); }
+  // A small receive buffer (inherited by the accepted socket) makes big sends wait.
   bool Listen(int family, int receive_buffer = 0) {
-    listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
-    if (listener == INVALID_SOCKET) return false;
-    // Accepted sockets inherit it: a small window makes a big send wait.
-    if (receive_buffer > 0) {
-      setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer), sizeof(int));
-    }
-    sockaddr_storage address{};
-    int length = 0;
+    sockaddr_in6 address{};  // also holds the IPv4 loopback
+    address.sin6_family = static_cast<ADDRESS_FAMILY>(family);
+    int length = sizeof address;
     if (family == AF_INET6) {
-      auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-      v6.sin6_family = AF_INET6;
-      v6.sin6_addr = in6addr_loopback;
-      length = sizeof v6;
+      address.sin6_addr = in6addr_loopback;
     } else {
-      auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-      v4.sin_family = AF_INET;
-      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      length = sizeof v4;
+      reinterpret_cast<sockaddr_in&>(address).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      length = sizeof(sockaddr_in);
     }
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 4) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      return false;
-    }
-    port = ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
-    return true;
+    listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
+    if (receive_buffer > 0) setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receive_buffer), 4);
+    const bool ok = listener != INVALID_SOCKET && bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                    listen(listener, 4) == 0 && getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    port = ntohs(address.sin6_port);
+    return ok;
   }
   void Accept() {
+    if (peer != INVALID_SOCKET) closesocket(peer);
     peer = accept(listener, nullptr, nullptr);
     u_long on = 1;
     ioctlsocket(peer, FIONBIO, &on);
@@ -60,8 +53,7 @@ struct Server {
   void Send(const std::string& bytes) { send(peer, bytes.data(), static_cast<int>(bytes.size()), 0); }
   std::string Receive(size_t most = 64 * 1024) {
     std::string bytes(most, '\0');
-    const int n = recv(peer, bytes.data(), static_cast<int>(most), 0);
-    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    bytes.resize(static_cast<size_t>(std::max(0, recv(peer, bytes.data(), static_cast<int>(most), 0))));
     return bytes;
   }
   void Close() {
@@ -209,8 +201,7 @@ TEST_F(SocketTest, NothingArrivesAfterCloseOrFromADestroyedSocket) {
   Sleep(100);  // its FD_READ is queued now
   socket->Close();
   EXPECT_EQ(socket->State(), kSocketClosed);
-  closesocket(server.peer);
-  server.peer = INVALID_SOCKET;
+  shutdown(server.peer, SD_BOTH);
   PumpFor(200);
   EXPECT_EQ(journal.log, std::vector<std::string>{"connect"});
 
