@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Registers the .ocx in the test prefix, runs a host against it, unregisters.
+# Usage: hosted_test.sh WINE_RUN PREFIX OCX 32|64 script VBS
+#        hosted_test.sh WINE_RUN PREFIX OCX 32|64 atl HOSTED_EXE BMP
+set -uo pipefail
+wine_run=$1 prefix=$2 bits=$4 mode=$5
+ocx=Z:$(tr / '\\' <<<"$3")
+if [ "$bits" = 32 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
+run() { "$wine_run" "$prefix" "$@"; }
+# A wineserver started without a display keeps a display-less desktop.
+stop_server() { WINEPREFIX=$prefix wineserver -k 2>/dev/null; WINEPREFIX=$prefix wineserver -w 2>/dev/null; true; }
+
+run "$system\\regsvr32.exe" /s "$ocx" || { echo "regsvr32 failed"; exit 1; }
+case $mode in
+  script)
+    # Plain `wine` starts the 32-bit cscript even from system32; the 64-bit
+    # control needs the 64-bit loader. cscript exits 0 after a script error,
+    # so the script's last line is the verdict.
+    script="Z:$(tr / '\\' <<<"$6")"
+    if [ "$bits" = 64 ]; then
+      wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+      out=$(WINEPREFIX=$prefix WINEDEBUG=-all "$wine64" cscript //nologo "$script" 2>&1)
+    else
+      out=$(run "$system\\cscript.exe" //nologo "$script" 2>&1)
+    fi
+    status=$?
+    echo "$out"
+    grep -q 'script: passed' <<<"$out" || status=1 ;;
+  atl)
+    stop_server
+    xvfb-run -a bash -c '"$1" "$2" "$3" atl "$4"; s=$?; WINEPREFIX=$2 wineserver -k; exit $s' \
+      _ "$wine_run" "$prefix" "$6" "Z:$(tr / '\\' <<<"$7")"
+    status=$? ;;
+  *) echo "unknown mode $mode"; status=2 ;;
+esac
+run "$system\\regsvr32.exe" /u /s "$ocx"
+exit $status
