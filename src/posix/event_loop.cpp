@@ -77,6 +77,8 @@ struct EventLoop::State {
   };
 
   State() {
+    spare_timers.reserve(kSpareTimers);
+    spare_order.reserve(kSpareTimers);
     int fds[2];
     if (pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "event loop wake pipe");
     wake_read = fds[0];
@@ -122,6 +124,44 @@ struct EventLoop::State {
   std::map<Id, WatchEntry> watches;
   std::map<Id, TimerEntry> timers;
   std::set<std::pair<Clock::time_point, Id>> timer_order;
+  // Nodes of cancelled and fired timers, reused by the next ones: a timer
+  // restarted for every request then costs no allocation.
+  static constexpr size_t kSpareTimers = 8;
+  std::vector<std::map<Id, TimerEntry>::node_type> spare_timers;
+  std::vector<std::set<std::pair<Clock::time_point, Id>>::node_type> spare_order;
+
+  void AddTimer(Id id, Clock::time_point deadline, Callback callback) {
+    if (spare_timers.empty()) {
+      timers.emplace(id, TimerEntry{deadline, std::move(callback)});
+    } else {
+      auto node = std::move(spare_timers.back());
+      spare_timers.pop_back();
+      node.key() = id;
+      node.mapped() = TimerEntry{deadline, std::move(callback)};
+      timers.insert(std::move(node));
+    }
+    if (spare_order.empty()) {
+      timer_order.emplace(deadline, id);
+    } else {
+      auto node = std::move(spare_order.back());
+      spare_order.pop_back();
+      node.value() = {deadline, id};
+      timer_order.insert(std::move(node));
+    }
+  }
+
+  // Removes the timer and returns its callback.
+  Callback TakeTimer(std::map<Id, TimerEntry>::iterator it) {
+    Callback callback = std::move(it->second.callback);
+    it->second.callback = nullptr;
+    auto order = timer_order.extract({it->second.deadline, it->first});
+    auto node = timers.extract(it);
+    if (spare_timers.size() < kSpareTimers) {
+      spare_timers.push_back(std::move(node));
+      spare_order.push_back(std::move(order));
+    }
+    return callback;
+  }
   Id next_id = 1;
   uint64_t round = 0;
   std::vector<std::unique_ptr<Scratch>> scratch;
@@ -171,16 +211,15 @@ void EventLoop::Unwatch(Id watch) { state_->watches.erase(watch); }
 EventLoop::Id EventLoop::After(std::chrono::milliseconds delay, Callback callback) {
   const Id id = state_->next_id++;
   const Clock::time_point deadline = Clock::now() + std::max(delay, std::chrono::milliseconds::zero());
-  state_->timers.emplace(id, State::TimerEntry{deadline, std::move(callback)});
-  state_->timer_order.emplace(deadline, id);
+  state_->AddTimer(id, deadline, std::move(callback));
   return id;
 }
 
 void EventLoop::Cancel(Id timer) {
   const auto it = state_->timers.find(timer);
   if (it == state_->timers.end()) return;
-  state_->timer_order.erase({it->second.deadline, timer});
-  state_->timers.erase(it);
+  // Destroyed here, not when the node is reused.
+  const Callback callback = state_->TakeTimer(it);
 }
 
 void EventLoop::Post(Callback callback) { state_->Enqueue(std::move(callback), false); }
@@ -244,9 +283,7 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
   for (const Id id : due) {
     const auto it = s.timers.find(id);
     if (it == s.timers.end()) continue;
-    Callback callback = std::move(it->second.callback);
-    s.timer_order.erase({it->second.deadline, id});
-    s.timers.erase(it);
+    const Callback callback = s.TakeTimer(it);
     callback();
     if (stopped()) return true;
   }

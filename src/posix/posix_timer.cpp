@@ -6,8 +6,10 @@
 
 namespace moravex {
 
-// The loop's timer callback holds this through a weak reference and locks it
-// for the tick, so the handler may destroy the component.
+// The loop's timer callback holds a plain pointer, small enough for the
+// callback to need no allocation; it is safe because the one loop timer of
+// this object is cancelled before the object goes. The tick holds the object
+// for its length, so the handler may destroy the component.
 class PosixTimer::Impl : public std::enable_shared_from_this<PosixTimer::Impl> {
  public:
   Impl(EventLoop& loop, std::string name) : loop_(loop), name_(std::move(name)) {}
@@ -25,9 +27,7 @@ class PosixTimer::Impl : public std::enable_shared_from_this<PosixTimer::Impl> {
   void Schedule() {
     Unschedule();
     if (!enabled || interval == 0) return;
-    pending_ = loop_.After(std::chrono::milliseconds(interval), [weak = weak_from_this()] {
-      if (const auto self = weak.lock()) self->Tick();
-    });
+    pending_ = loop_.After(std::chrono::milliseconds(interval), [this] { Tick(); });
   }
 
   void Unschedule() {
@@ -37,6 +37,7 @@ class PosixTimer::Impl : public std::enable_shared_from_this<PosixTimer::Impl> {
 
  private:
   void Tick() {
+    const auto keep = shared_from_this();
     pending_ = 0;
     // The next tick is due before the handler runs, so the handler may stop,
     // restart or retime the timer and have the last word.

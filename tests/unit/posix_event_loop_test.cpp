@@ -58,6 +58,29 @@ TEST(PosixEventLoop, TimersRunInDeadlineOrderAndSurviveCancellationFromCallbacks
   EXPECT_EQ(log, (std::vector<std::string>{"first", "third", "fourth", "later"}));
 }
 
+// Cancelled and fired timers leave their slots to later ones; each must keep
+// its own deadline and callback.
+TEST(PosixEventLoop, TimersMadeFromReusedSlotsKeepTheirOwnDeadlinesAndCallbacks) {
+  EventLoop loop;
+  std::vector<int> log;
+  std::vector<EventLoop::Id> ids;
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 12; ++i) {
+      ids.push_back(loop.After(milliseconds(40 - 3 * i), [&log, round, i] { log.push_back(round * 100 + i); }));
+    }
+    for (size_t k = 0; k < ids.size(); k += 2) loop.Cancel(ids[k]);
+    ids.clear();
+    // The odd ones of this round, latest deadline first.
+    ASSERT_TRUE(loop.RunUntil([&] { return log.size() == 6u * (round + 1); }, milliseconds(2000)));
+  }
+  loop.RunFor(milliseconds(50));
+  std::vector<int> expected;
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 11; i >= 1; i -= 2) expected.push_back(round * 100 + i);
+  }
+  EXPECT_EQ(log, expected);
+}
+
 TEST(PosixEventLoop, WatchRemovedByAnEarlierCallbackOfTheSameRoundIsNotCalled) {
   EventLoop loop;
   Pipe a;
