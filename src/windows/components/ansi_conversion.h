@@ -9,9 +9,10 @@ class AnsiConversion final : public TextConversion {
   // Text whose every character has a single-byte form in the system code
   // page, converted without best-fit substitutes; nothing otherwise.
   std::optional<std::string> ToAnsi(const Text& text) const override;
-  // Each byte converted alone with MultiByteToWideChar(CP_ACP). A byte that
-  // is no character by itself (a DBCS lead byte, or a byte the code page
-  // leaves undefined) stands for U+FFFD. Built once per process.
+  // Each byte converted alone with MultiByteToWideChar(CP_ACP,
+  // MB_ERR_INVALID_CHARS). A byte that does not convert alone to exactly one
+  // character (a DBCS lead byte, a byte the code page rejects) stands for
+  // U+FFFD, which ToAnsi never yields. Built once per process.
   const std::array<char16_t, 256>& AnsiCharacters() const override;
   // VarDateFromStr under LOCALE_USER_DEFAULT. Like Automation's conversion of
   // a BSTR, it reads the text up to its first zero character.

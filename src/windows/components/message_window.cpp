@@ -85,14 +85,14 @@ void Mailbox::Close() {
 std::shared_ptr<MessageWindow> MessageWindow::Create() {
   if (!AcquireClass(&MessageWindow::WindowProcedure)) {
     const DWORD error = GetLastError();
-    throw Failure(static_cast<int32_t>(HRESULT_FROM_WIN32(error)), kRuntimeSource,
+    throw Failure(Win32FailureNumber(error), kRuntimeSource,
                   Utf8(SystemMessage(error, "The component window class cannot be registered")));
   }
   std::shared_ptr<MessageWindow> window(new MessageWindow());
   window->hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, CodeModule(), nullptr);
   if (window->hwnd_ == nullptr) {
     const DWORD error = GetLastError();
-    throw Failure(static_cast<int32_t>(HRESULT_FROM_WIN32(error)), kRuntimeSource,
+    throw Failure(Win32FailureNumber(error), kRuntimeSource,
                   Utf8(SystemMessage(error, "The component window cannot be created")));
   }
   SetWindowLongPtrW(window->hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));

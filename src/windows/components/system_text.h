@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,12 @@ inline Text FromWide(const wchar_t* text, size_t length) {
 
 std::string Utf8(std::u16string_view text);
 std::string Utf8(std::wstring_view text);
+
+// A Win32 error (GetLastError) as a failure number: HRESULT form, negative
+// even when the system left no error code.
+inline int32_t Win32FailureNumber(DWORD error) {
+  return static_cast<int32_t>(error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error));
+}
 
 // FormatMessageW's text for a Win32, Winsock or HRESULT code, trailing line
 // break removed; `fallback` when the system has none.

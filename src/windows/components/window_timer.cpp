@@ -33,7 +33,7 @@ class WindowTimer::Impl : public std::enable_shared_from_this<WindowTimer::Impl>
     if (id_ == 0) {
       const DWORD error = GetLastError();
       enabled = false;
-      throw Failure(static_cast<int32_t>(HRESULT_FROM_WIN32(error)), name_,
+      throw Failure(Win32FailureNumber(error), name_,
                     Utf8(SystemMessage(error, "The timer cannot be started")));
     }
   }

@@ -147,5 +147,24 @@ TEST(RecordSetTest, NullAndForeignObjectsAreNoRecordSets) {
   EXPECT_EQ(RecordsetDispatch(object.get()), nullptr);
 }
 
+DWORD WINAPI CreateOutsideAnApartment(void* out) {
+  try {
+    AdoRecordSetFactory().Create();
+  } catch (const Failure& failure) {
+    *static_cast<Failure*>(out) = failure;
+  }
+  return 0;
+}
+
+TEST(RecordSetTest, CreationOutsideAnApartmentFailsWithTheComError) {
+  Failure outcome(0, "", "");
+  const HANDLE thread = CreateThread(nullptr, 0, &CreateOutsideAnApartment, &outcome, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  EXPECT_EQ(outcome.Number(), static_cast<int32_t>(CO_E_NOTINITIALIZED));
+  EXPECT_EQ(outcome.Source(), "ADODB.Recordset");
+  EXPECT_FALSE(outcome.Description().empty());
+}
+
 }  // namespace
 }  // namespace moravex::windows
