@@ -46,8 +46,11 @@ Script ParseScript(const uint8_t* data, size_t size) {
       script.ops.push_back(MakeOp(OpKind::Tick, (c & 0xF) % 3));
     } else if (c < 0xE0) {
       script.ops.push_back(MakeOp(OpKind::Request, 2 + (c & 0xF) % 10));
-    } else if (c < 0xE8) {
+    } else if (c < 0xE4) {
       script.ops.push_back(MakeOp(OpKind::Login));
+    } else if (c < 0xE8) {
+      const size_t n = next();
+      script.ops.push_back(MakeOp(OpKind::ArmNestedArrival, 0, take(n)));
     } else if (c < 0xEC) {
       script.ops.push_back(MakeOp(OpKind::Disconnect));
     } else if (c < 0xF0) {
@@ -69,6 +72,7 @@ std::string Describe(const Op& op) {
     case OpKind::Login: return "Login";
     case OpKind::Disconnect: return "Disconnect";
     case OpKind::ArmDisconnect: return "ArmDisconnect";
+    case OpKind::ArmNestedArrival: return "ArmNestedArrival(" + std::to_string(op.bytes.size()) + " bytes)";
     case OpKind::Reconnect: return "Reconnect";
   }
   return "?";

@@ -64,6 +64,10 @@ class Seed:
         self.data += b"\xEC"
         return self
 
+    def nested(self, data):
+        self.data += bytes([0xE4, len(data)]) + data
+        return self
+
     def reconnect(self):
         self.data += b"\xF0"
         return self
@@ -123,6 +127,10 @@ def seeds():
     yield "disconnect_inside_events", Seed(login=2, requests=(4, 5)).arm_disconnect().arrive(
         frame(4, b"t") + frame(5, rows)).reconnect().arm_disconnect().arrive(
         frame(0, length=200000)).arm_disconnect().reconnect().reconnect().login().arm_disconnect().tick(0)
+
+    yield "nested_arrival_inside_event", Seed(login=2, requests=(3,), reissue=(3,)).nested(
+        frame(0, b"pumped") + frame(3, b"second") + b"\x00\x00").arrive(
+        frame(3, b"12/8/2026") + frame(0, b"after"), [4]).arrive(b"\x00\x00\x00\x00")
 
 
 def main():

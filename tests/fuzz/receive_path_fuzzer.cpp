@@ -189,8 +189,13 @@ class Host final : public ChartServiceEvents {
   };
   std::vector<Kept> kept;
 
+  FakeSocket* socket = nullptr;
   // The host disconnects from inside the next event it receives.
   bool armed = false;
+  // Bytes that arrive from inside the next event fired during an arrival.
+  bool nested_armed = false;
+  std::vector<uint8_t> nested;
+  bool in_arrival = false;
 
   void Error(int32_t ErrorID, const Text& ErrorDescription) override { Add("Error", ErrorID, ErrorDescription); }
   void Connected() override { Add("Connected"); }
@@ -264,10 +269,14 @@ class Host final : public ChartServiceEvents {
     React(type);
   }
   // What the host does inside the event: ask again for the answer's kind of
-  // data, then disconnect if told to.
+  // data, pump a nested arrival, then disconnect, each if told to.
   void React(int type) {
     if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
       seen.push_back(CallResult(RequestName(type), CallRequest(*client, type)));
+    }
+    if (nested_armed && in_arrival) {
+      nested_armed = false;
+      socket->Arrive(nested);
     }
     if (armed) {
       armed = false;
@@ -315,6 +324,7 @@ void Run(const Script& script) {
   auto client = ChartServiceClient::Create(std::move(components));
   auto host = std::make_shared<Host>(script.reissue_mask, script.keep_record_sets);
   host->client = client.get();
+  host->socket = socket.get();
   client->SetEvents(host);
 
   const Text kServer = u"chart.example.test";
@@ -329,7 +339,15 @@ void Run(const Script& script) {
     const Op& op = script.ops[g_step];
     counter.closes.clear();
     switch (op.kind) {
-      case OpKind::Arrive: socket->Arrive(op.bytes); break;
+      case OpKind::Arrive:
+        host->in_arrival = true;
+        socket->Arrive(op.bytes);
+        host->in_arrival = false;
+        break;
+      case OpKind::ArmNestedArrival:
+        host->nested_armed = true;
+        host->nested = op.bytes;
+        break;
       case OpKind::Tick: timers[op.arg]->Tick(); break;
       case OpKind::Request: host->seen.push_back(CallResult(RequestName(op.arg), CallRequest(*client, op.arg))); break;
       case OpKind::Login:

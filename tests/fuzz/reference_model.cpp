@@ -107,6 +107,7 @@ void ReferenceModel::StartConnected() {
 
 void ReferenceModel::Reset() {
   closes.push_back(consumed);
+  waiting_.clear();  // closing drops unread bytes
   connected = false;
   logged_in = false;
   for (int i = 0; i < 12; i++) pending[static_cast<size_t>(i)] = false;
@@ -136,8 +137,21 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
   switch (op.kind) {
     case OpKind::Arrive:
       if (!connected) break;  // a closed socket receives nothing
+      for (uint8_t byte : op.bytes) waiting_.push_back(byte);
+      // Bytes that arrive from inside an event join the queue; the loop
+      // takes them after the message in hand.
+      in_arrival_ = true;
       stop_ = false;
-      for (size_t i = 0; i < op.bytes.size() && !stop_; i++) Feed(op.bytes[i], out);
+      while (!stop_ && !waiting_.empty()) {
+        const uint8_t byte = waiting_.front();
+        waiting_.pop_front();
+        Feed(byte, out);
+      }
+      in_arrival_ = false;
+      break;
+    case OpKind::ArmNestedArrival:
+      nested_armed_ = true;
+      nested_ = op.bytes;
       break;
     case OpKind::Tick: {
       const auto timer = static_cast<size_t>(op.arg);
@@ -281,6 +295,12 @@ void ReferenceModel::Dispatch(std::vector<ObservedEvent>& out) {
 void ReferenceModel::Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out) {
   out.push_back(std::move(event));
   if (type > 0 && (reissue_mask_ >> type & 1) != 0) out.push_back(Call(kRequestNames[type], TryRequest(type)));
+  if (nested_armed_ && in_arrival_) {
+    nested_armed_ = false;
+    if (connected) {
+      for (uint8_t byte : nested_) waiting_.push_back(byte);
+    }
+  }
   if (armed_) {
     armed_ = false;
     out.push_back(Disconnect());

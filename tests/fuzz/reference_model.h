@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "fuzz_script.h"
@@ -49,6 +50,10 @@ class ReferenceModel {
   std::vector<uint8_t> payload_;
   bool stop_ = false;  // the connection ended inside the current arrival
   bool armed_ = false;  // the next event makes the host disconnect
+  bool nested_armed_ = false;
+  std::vector<uint8_t> nested_;
+  bool in_arrival_ = false;
+  std::deque<uint8_t> waiting_;  // arrived, not yet taken
 };
 
 }  // namespace moravex::fuzz
