@@ -27,8 +27,8 @@ ChartServiceControl::ChartServiceControl()
 }
 
 ChartServiceControl::~ChartServiceControl() {
-  // The core may still be finishing a notification: it keeps the sink, which
-  // no longer reaches this object.
+  // Nothing reaches this object any more, whatever the core still does.
+  if (owner_) owner_->control = nullptr;
   if (events_) events_->Detach();
   client_.reset();
   connection_point_.UnadviseAll();
@@ -51,8 +51,9 @@ HRESULT ChartServiceControl::Initialize(moravex::Components components) {
   if (SUCCEEDED(hr)) hr = dispatch_.Load(type_library_.Get(), IID__ChartServiceClient);
   if (FAILED(hr)) return hr;
   return moravex_com::Guarded(IID__ChartServiceClient, [&] {
+    owner_ = std::make_shared<NotificationOwner>(NotificationOwner{Identity()});
     events_ = std::make_shared<ControlEvents>(this);
-    client_ = moravex::ChartServiceClient::Create(std::move(components));
+    client_ = moravex::ChartServiceClient::Create(GuardNotifications(std::move(components), owner_));
     client_->SetEvents(events_);
   });
 }

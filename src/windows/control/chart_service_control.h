@@ -11,6 +11,7 @@
 #include "connection_point.h"
 #include "control/chart_service_client.h"
 #include "dispatch.h"
+#include "notification_guard.h"
 #include "platform/platform.h"
 
 namespace moravex_control {
@@ -168,6 +169,7 @@ class ChartServiceControl final
   moravex_com::ComPtr<ITypeLib> type_library_;
   std::shared_ptr<moravex::ChartServiceClient> client_;
   std::shared_ptr<ControlEvents> events_;
+  std::shared_ptr<NotificationOwner> owner_;
 
   moravex_com::ComPtr<IOleClientSite> site_;
   moravex_com::ComPtr<IOleInPlaceSite> in_place_site_;

@@ -443,9 +443,10 @@ TEST_F(ControlTest, TheHostMayReleaseTheControlInsideAnEvent) {
   ComPtr<RecordingSink> later = Advise();
   ConnectAndLogIn();
   RequestFullData();
-  // The host drops its last reference and leaves a foreign object behind; the
-  // second sink still hears the event, nothing fires after it, and the module
-  // is free once the core has finished the notification.
+  // The host drops its last reference and leaves a foreign object behind:
+  // the control lives on until the core has finished the notification, so
+  // both sinks hear the data event and the Error after it; then the module
+  // is free.
   releasing->on_event = [&](DISPID id, DISPPARAMS* params) {
     if (id != 11) return;
     IDispatch** slot = params->rgvarg[0].ppdispVal;
@@ -453,12 +454,15 @@ TEST_F(ControlTest, TheHostMayReleaseTheControlInsideAnEvent) {
     *slot = static_cast<IDispatch*>(releasing.Get());
     releasing->AddRef();
     control_.Reset();
+    EXPECT_NE(0, ModuleLockCount());
   };
-  FakeSocket* socket = parts_.socket;
-  socket->Arrive(Frame(5, ""));
+  parts_.socket->Arrive(Frame(5, ""));
   ASSERT_FALSE(control_);
-  EXPECT_EQ(11, releasing->events.back().id);
-  EXPECT_EQ(11, later->events.back().id);
+  for (RecordingSink* sink : {releasing.Get(), later.Get()}) {
+    ASSERT_EQ(4u, sink->events.size());  // Connected, LoggedIn, data, Error
+    EXPECT_EQ(11, sink->events[2].id);
+    EXPECT_EQ(1, sink->events[3].id);
+  }
   EXPECT_EQ(0, ModuleLockCount());
 }
 
