@@ -1,7 +1,6 @@
-// GoogleTest's Windows port uses std::mutex and std::condition_variable, which
-// the win32-thread libstdc++ of mingw-w64 (GCC 12) does not provide. Minimal
-// stand-ins over SRW locks, force-included into this folder's GoogleTest copy
-// and test program only when the toolchain lacks them.
+// GoogleTest's Windows port needs std::mutex and std::condition_variable,
+// which mingw-w64's win32-thread libstdc++ (GCC 12) lacks: stand-ins over SRW
+// locks, force-included only where the toolchain lacks them (CMakeLists.txt).
 #pragma once
 
 #include <mutex>
