@@ -518,6 +518,7 @@ void Figure2() {
   const auto go = FullDataRequest();
   std::vector<double> rc, rb;
   Busy busy_control, busy_bare;
+  Totals control_totals;
   uint64_t allocations = 0;
   for (int t = 0; t < kTrials; ++t) {
     {
@@ -533,6 +534,7 @@ void Figure2() {
       busy_control.cpu += CpuSeconds() - cpu;
       busy_control.wall += seconds;
       rc.push_back(static_cast<double>(kAnswers * kFullRows) / seconds);
+      control_totals = c.host.totals;
       Consume(c.host.totals);
     }
     const double cpu = CpuSeconds();
@@ -540,6 +542,10 @@ void Figure2() {
     busy_bare.cpu += CpuSeconds() - cpu;
     busy_bare.wall += seconds;
     rb.push_back(static_cast<double>(kAnswers * kFullRows) / seconds);
+  }
+  if (control_totals.rows != kAnswers * kFullRows ||
+      control_totals.characters / control_totals.rows != base.characters / base.rows) {
+    throw std::runtime_error("loopback price answers: control and bare loop read different values");
   }
   Consume(base);
   ReportRate("2 full price-channel answers, loopback TCP", {Median(rc), Median(rb)}, "rows/s", 0.8);
@@ -597,6 +603,7 @@ void Figure3() {
   const auto go = Frame(0, {'g', 'o'});
   std::vector<double> rc, rb;
   Busy busy_control, busy_bare;
+  Totals control_totals;
   for (int t = 0; t < kTrials; ++t) {
     {
       Loopback c(blaster.Port(), false);
@@ -608,6 +615,7 @@ void Figure3() {
       busy_control.cpu += CpuSeconds() - cpu;
       busy_control.wall += seconds;
       rc.push_back(static_cast<double>(kMessages) / seconds);
+      control_totals = c.host.totals;
       Consume(c.host.totals);
     }
     const double cpu = CpuSeconds();
@@ -615,6 +623,10 @@ void Figure3() {
     busy_bare.cpu += CpuSeconds() - cpu;
     busy_bare.wall += seconds;
     rb.push_back(static_cast<double>(kMessages) / seconds);
+  }
+  if (control_totals.messages != kMessages ||
+      control_totals.characters / control_totals.messages != base.characters / base.messages) {
+    throw std::runtime_error("loopback debug messages: control and bare loop read different text");
   }
   Consume(base);
   ReportRate("3 debug messages of 100000 bytes, loopback TCP", {Median(rc), Median(rb)}, "msg/s", 0.8);
