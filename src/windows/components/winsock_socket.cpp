@@ -223,18 +223,16 @@ class WinsockSocket::Impl : public std::enable_shared_from_this<WinsockSocket::I
     }
     std::wstring name(Wide(host), host.size());
     if (name.size() > 2 && name.front() == L'[' && name.back() == L']') name = name.substr(1, name.size() - 2);
-    if (name.find(L'\0') == std::wstring::npos) {
-      // Literal addresses need no lookup and never leave the thread.
-      Resolution literal = Lookup(name, port, true);
-      if (!literal.addresses.empty()) {
-        addresses_ = std::move(literal.addresses);
-        state = kSocketConnecting;
-        ConnectToNextAddress();
-        return;
-      }
-    } else {
+    if (name.find(L'\0') != std::wstring::npos) {
       state = kSocketResolvingHost;
       PostFailure(WSAHOST_NOT_FOUND);
+      return;
+    }
+    // Literal addresses need no lookup and never leave the thread.
+    if (Resolution literal = Lookup(name, port, true); !literal.addresses.empty()) {
+      addresses_ = std::move(literal.addresses);
+      state = kSocketConnecting;
+      ConnectToNextAddress();
       return;
     }
     state = kSocketResolvingHost;
