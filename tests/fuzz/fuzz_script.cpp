@@ -57,6 +57,9 @@ Script ParseScript(const uint8_t* data, size_t size) {
       script.ops.push_back(MakeOp(OpKind::ArmDisconnect));
     } else if (c < 0xF8) {
       script.ops.push_back(MakeOp(OpKind::Reconnect));
+    } else if (c < 0xFC) {
+      const size_t count = static_cast<size_t>(next() | next() << 8) * 2;
+      script.ops.push_back(MakeOp(OpKind::Arrive, 0, std::vector<uint8_t>(count, next())));
     } else {
       script.ops.push_back(MakeOp(OpKind::Arrive, 0, take(size - at)));
     }

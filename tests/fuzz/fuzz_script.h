@@ -51,7 +51,9 @@ struct Script {
 //     0xE8-0xEB  Disconnect
 //     0xEC-0xEF  Disconnect from inside the next event
 //     0xF0-0xF7  Reconnect
-//     0xF8-0xFF  arrival of every remaining byte
+//     0xF8-0xFB  arrival of 2 * (next two bytes, little-endian) copies of the byte after them,
+//                so that frames up to and past the 100000-byte limit fit a small input
+//     0xFC-0xFF  arrival of every remaining byte
 // A truncated arrival carries what is left. The setup (login, requests) comes
 // first as ordinary ops, so the model checks it like everything else.
 Script ParseScript(const uint8_t* data, size_t size);

@@ -72,8 +72,13 @@ class Seed:
         self.data += b"\xF0"
         return self
 
+    def fill(self, count, byte):
+        """One arrival of `count` (even) copies of `byte`."""
+        self.data += b"\xF8" + struct.pack("<HB", count // 2, byte)
+        return self
+
     def rest(self, data):
-        self.data += b"\xF8" + data
+        self.data += b"\xFC" + data
         return self
 
 
@@ -131,6 +136,10 @@ def seeds():
     yield "nested_arrival_inside_event", Seed(login=2, requests=(3,), reissue=(3,)).nested(
         frame(0, b"pumped") + frame(3, b"second") + b"\x00\x00").arrive(
         frame(3, b"12/8/2026") + frame(0, b"after"), [4]).arrive(b"\x00\x00\x00\x00")
+
+    yield "largest_payloads", Seed(login=2, requests=(5,)).arrive(frame(0, length=100000)).fill(100000, 0xE9).arrive(
+        frame(5, length=99984)).fill(99984, 0x41).request(5).arrive(frame(5, length=100000)).fill(100000, 0x3F).arrive(
+        frame(0, b"still in step"))
 
 
 def main():
