@@ -3,7 +3,6 @@
 #include "components/ado_record_set.h"
 #include "bstr.h"
 #include "chart_service_control.h"
-#include "library/module.h"
 
 namespace moravex_control {
 namespace {
@@ -57,15 +56,10 @@ VARIANTARG String(const moravex_com::Bstr& text) {
 
 }  // namespace
 
-ControlEvents::ControlEvents(ChartServiceControl* control) : control_(control) { ModuleLock(); }
-
-ControlEvents::~ControlEvents() { ModuleUnlock(); }
-
 void ControlEvents::Fire(DISPID id, const VARIANTARG* args, UINT count) {
   if (control_ == nullptr) return;
-  // A handler may release the control's last reference or drop this sink;
-  // both stay alive until the event has reached every sink.
-  std::shared_ptr<ControlEvents> self = shared_from_this();
+  // A handler may release the control's last reference: it stays alive
+  // until the event has reached every sink.
   moravex_com::KeepAlive alive(control_->Identity());
   control_->Events().Fire(id, args, count);
 }

@@ -11,14 +11,11 @@ namespace moravex_control {
 
 class ChartServiceControl;
 
-// The core holds this sink and keeps it through each event; it lives at most as
-// long as the core, and holds a module lock all that time so the library stays
-// loaded while a core finishes a notification after its control is gone.
-class ControlEvents final : public moravex::ChartServiceEvents,
-                            public std::enable_shared_from_this<ControlEvents> {
+// The core holds this sink and keeps it through each event.
+class ControlEvents final : public moravex::ChartServiceEvents {
  public:
-  explicit ControlEvents(ChartServiceControl* control);
-  ~ControlEvents() override;
+  explicit ControlEvents(ChartServiceControl* control) : control_(control) {}
+  ~ControlEvents() override = default;
   ControlEvents(const ControlEvents&) = delete;
   ControlEvents& operator=(const ControlEvents&) = delete;
 

@@ -1,7 +1,6 @@
 #include "control_test_support.h"
 
 #include <cstring>
-#include <fstream>
 
 #include "MORAVEX1_h.h"
 #include "components/windows_components.h"
@@ -10,50 +9,53 @@
 namespace control_test {
 namespace {
 std::wstring ocx_path;
+constexpr LONG kWidth = 364;
+constexpr LONG kHeight = 51;
+constexpr uint32_t kBackground = 0x00FF00FF;
+
+uint32_t Pixel(int system_color) {
+  const COLORREF color = GetSysColor(system_color);
+  return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
 }
+
+// Pixels of `color` within [left, right) x [top, bottom).
+int Count(const std::vector<uint32_t>& pixels, uint32_t color, LONG left, LONG top, LONG right, LONG bottom) {
+  int count = 0;
+  for (LONG y = top; y < bottom; ++y) {
+    for (LONG x = left; x < right; ++x) count += pixels[static_cast<size_t>(y * kWidth + x)] == color;
+  }
+  return count;
+}
+}  // namespace
 
 const std::wstring& OcxPath() { return ocx_path; }
 void SetOcxPath(std::wstring path) { ocx_path = std::move(path); }
 
-std::string Long(int32_t value) {
-  std::string bytes(4, '\0');
-  std::memcpy(bytes.data(), &value, 4);
-  return bytes;
-}
-
-std::string Single(float value) {
-  std::string bytes(4, '\0');
-  std::memcpy(bytes.data(), &value, 4);
-  return bytes;
-}
-
+std::string Long(int32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
+std::string Single(float value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 std::string Frame(uint8_t type, const std::string& payload) {
   return std::string{static_cast<char>(type), '\0'} + Long(static_cast<int32_t>(payload.size())) + payload;
 }
 
 void FakeSocket::GetData(std::span<uint8_t> into) {
-  if (into.size() > inbound_.size()) throw moravex::Failure(moravex::kSubscriptOutOfRange, "Winsock1", "short read");
+  if (into.size() > inbound_.size()) throw moravex::Failure(moravex::kSubscriptOutOfRange, "Winsock1", "short");
   for (uint8_t& byte : into) {
     byte = inbound_.front();
     inbound_.pop_front();
   }
 }
-
 void FakeSocket::FireConnect() {
   state_ = moravex::kSocketConnected;
   events_->OnSocketConnect();
 }
-
 void FakeSocket::FireError(const moravex::Text& description) {
   state_ = moravex::kSocketError;
   events_->OnSocketError(10061, description);
 }
-
 void FakeSocket::FirePeerClose() {
   state_ = moravex::kSocketClosing;
   events_->OnSocketClose();
 }
-
 void FakeSocket::Arrive(const std::string& bytes) {
   inbound_.insert(inbound_.end(), bytes.begin(), bytes.end());
   events_->OnSocketDataArrival(static_cast<int32_t>(inbound_.size()));
@@ -67,12 +69,11 @@ void FakeTimer::SetInterval(int32_t milliseconds) {
 moravex::Components MakeTestComponents(FakeParts& parts) {
   moravex::Components components = MakeWindowsComponents();
   auto socket = std::make_unique<FakeSocket>();
-  auto login = std::make_unique<FakeTimer>();
   auto data = std::make_unique<FakeTimer>();
   auto session = std::make_unique<FakeTimer>();
-  parts = {socket.get(), login.get(), data.get(), session.get()};
+  parts = {socket.get(), data.get(), session.get()};
   components.winsock1 = std::move(socket);
-  components.tmr_login_and_connect_timeout = std::move(login);
+  components.tmr_login_and_connect_timeout = std::make_unique<FakeTimer>();
   components.tmr_data_request_timeout = std::move(data);
   components.tmr_session_info_timeout = std::move(session);
   return components;
@@ -98,24 +99,19 @@ HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
       wchar_t buffer[32];
       swprintf(buffer, 32, L"%g", static_cast<double>(arg.fltVal));
       event.texts.emplace_back(buffer);
-    } else if ((arg.vt & VT_BYREF) == 0 && SUCCEEDED(VariantChangeType(&text, &arg, 0, VT_BSTR))) {
+    } else if (arg.vt == (VT_BYREF | VT_DISPATCH)) {
+      event.texts.emplace_back(*arg.ppdispVal != nullptr ? L"object" : L"nothing");
+    } else if (SUCCEEDED(VariantChangeType(&text, &arg, 0, VT_BSTR))) {
       event.texts.emplace_back(text.bstrVal, SysStringLen(text.bstrVal));
-    } else {
-      event.texts.emplace_back();
     }
     VariantClear(&text);
   }
   events.push_back(event);
-  // Held for the callback: it may release the last outside reference.
+  // Held for the callback, which may release every other reference.
   AddRef();
   if (on_event) on_event(id, params);
   Release();
   return S_OK;
-}
-
-void* TestSite::QueryOther(REFIID riid) {
-  if (riid == __uuidof(IOleWindow)) return static_cast<IOleInPlaceSite*>(this);
-  return nullptr;
 }
 
 HRESULT TestSite::GetTypeInfoCount(UINT* count) {
@@ -125,32 +121,26 @@ HRESULT TestSite::GetTypeInfoCount(UINT* count) {
 
 HRESULT TestSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) {
   if (!ambient || id != DISPID_AMBIENT_USERMODE || result == nullptr) return DISP_E_MEMBERNOTFOUND;
-  VariantInit(result);
   result->vt = VT_BOOL;
   result->boolVal = user_mode ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
-std::vector<uint32_t> DrawToPixels(IViewObject* view, LONG width, LONG height, uint32_t background) {
+std::vector<uint32_t> DrawPanel(IViewObject* view) {
   BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   std::vector<uint32_t> pixels;
-  if (dc == nullptr || bitmap == nullptr) return pixels;
+  if (bitmap == nullptr) return pixels;
   HGDIOBJ previous = SelectObject(dc, bitmap);
   auto* words = static_cast<uint32_t*>(bits);
-  std::fill(words, words + width * height, background);
-  RECTL bounds{0, 0, width, height};
+  std::fill(words, words + kWidth * kHeight, kBackground);
+  RECTL bounds{0, 0, kWidth, kHeight};
   if (SUCCEEDED(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0))) {
     GdiFlush();
-    pixels.assign(words, words + width * height);
+    pixels.assign(words, words + kWidth * kHeight);
   }
   SelectObject(dc, previous);
   DeleteObject(bitmap);
@@ -158,25 +148,29 @@ std::vector<uint32_t> DrawToPixels(IViewObject* view, LONG width, LONG height, u
   return pixels;
 }
 
-bool WriteBmp(const std::wstring& path, const std::vector<uint32_t>& pixels, LONG width, LONG height) {
-  BITMAPFILEHEADER file{};
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = -height;
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  header.biCompression = BI_RGB;
-  const DWORD data_size = static_cast<DWORD>(pixels.size() * 4);
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = file.bfOffBits + data_size;
+bool IsBlank(const std::vector<uint32_t>& pixels) {
+  return pixels.size() == size_t(kWidth * kHeight) && Count(pixels, kBackground, 0, 0, kWidth, kHeight) == kWidth * kHeight;
+}
+
+bool LooksLikeThePanel(const std::vector<uint32_t>& pixels) {
+  if (pixels.size() != size_t(kWidth * kHeight) || Count(pixels, kBackground, 0, 0, kWidth, kHeight) != 0) return false;
+  const uint32_t text = Pixel(COLOR_BTNTEXT);
+  // Label1 spans 4..93 x 4..49 pixels; the icons start right of it.
+  return pixels.back() == Pixel(COLOR_BTNFACE) && Count(pixels, text, 4, 4, 93, 49) > 20 &&
+         Count(pixels, text, 100, 4, 260, 49) > 40 && Count(pixels, text, 0, 0, kWidth, 4) == 0;
+}
+
+bool WriteBmp(const std::wstring& path, const std::vector<uint32_t>& pixels) {
+  const DWORD size = static_cast<DWORD>(pixels.size() * 4);
+  BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB, size, 0, 0, 0, 0};
+  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  file.bfSize = file.bfOffBits + size;
   HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) &&
-            WriteFile(out, &header, sizeof(header), &written, nullptr) &&
-            WriteFile(out, pixels.data(), data_size, &written, nullptr);
+  const bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) &&
+                  WriteFile(out, &header, sizeof(header), &written, nullptr) &&
+                  WriteFile(out, pixels.data(), size, &written, nullptr);
   CloseHandle(out);
   return ok;
 }

@@ -3,8 +3,6 @@
 // named on the command line.
 #include "windows_headers.h"
 
-#include <string>
-
 #include "control_test_support.h"
 #include "library/module.h"
 
@@ -16,7 +14,6 @@ void ModuleLock() { InterlockedIncrement(&lock_count); }
 void ModuleUnlock() { InterlockedDecrement(&lock_count); }
 LONG ModuleLockCount() { return lock_count; }
 HMODULE ModuleHandle() { return GetModuleHandleW(nullptr); }
-std::wstring ModulePath() { return control_test::OcxPath(); }
 
 HRESULT LoadControlTypeLib(ITypeLib** out) {
   static ITypeLib* cached = nullptr;
