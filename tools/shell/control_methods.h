@@ -1,21 +1,20 @@
-// Every method and property of the control's interface, callable by name.
+// Every method and property of the control's interface the shell can call,
+// with the kinds of their arguments.
 #pragma once
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "command_tokens.h"
-#include "control/chart_service_client.h"
+#include "shell_driver.h"
 
 namespace moravex::shell {
 
 enum class ArgKind { kText, kLong };
 
 struct ControlMethod {
-  const char* name;
+  std::string label;  // how the output names the call: "Connect", "get DataRequestTimeout"
+  std::string name;   // the name on the control's interface
+  CallKind kind;
   std::vector<ArgKind> args;
-  // Returns the result as JSON ("null" for none); throws Failure.
-  std::function<std::string(ChartServiceClient&, const std::vector<Token>&)> call;
 };
 
 const ControlMethod* FindMethod(const std::string& name);

@@ -53,3 +53,70 @@ JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
 }
 
 }  // namespace moravex::shell
+
+namespace moravex::shell {
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+std::string TableJson(const PriceTable& table) {
+  std::string fields = "[";
+  for (const std::u16string& field : table.fields) {
+    if (fields.size() > 1) fields += ',';
+    fields += JsonString(field);
+  }
+  fields += ']';
+  std::string rows = "[";
+  for (const PriceTable::Row& row : table.rows) {
+    if (rows.size() > 1) rows += ',';
+    rows += '[' + JsonString(row.time);
+    for (float price : row.prices) rows += ',' + JsonSingle(price);
+    rows += ']';
+  }
+  rows += ']';
+  return JsonObject().Int("RecordCount", table.record_count).Raw("Fields", fields).Raw("Rows", rows).Done();
+}
+
+}  // namespace
+
+std::string CallLine(std::string_view label, const CallResult& result) {
+  JsonObject line;
+  line.Str("call", label);
+  std::visit(Overloaded{
+                 [&](std::monostate) { line.Raw("result", "null"); },
+                 [&](bool value) { line.Raw("result", value ? "true" : "false"); },
+                 [&](int32_t value) { line.Int("result", value); },
+                 [&](const CallError& error) {
+                   line.Raw("error", JsonObject()
+                                         .Int("number", error.number)
+                                         .Str("source", error.source)
+                                         .Str("description", error.description)
+                                         .Done());
+                 },
+             },
+             result);
+  return line.Done();
+}
+
+std::string EventLine(std::string_view event, const std::vector<EventArgument>& args) {
+  JsonObject line;
+  line.Str("event", event);
+  for (const EventArgument& arg : args) {
+    std::visit(Overloaded{
+                   [&](std::monostate) { line.Raw(arg.name, "null"); },
+                   [&](const std::u16string& text) { line.Str(arg.name, text); },
+                   [&](int32_t value) { line.Int(arg.name, value); },
+                   [&](float value) { line.Single(arg.name, value); },
+                   [&](const PriceTable& table) { line.Raw(arg.name, TableJson(table)); },
+               },
+               arg.value);
+  }
+  return line.Done();
+}
+
+}  // namespace moravex::shell

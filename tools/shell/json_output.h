@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/text.h"
+#include "shell_driver.h"
 
 namespace moravex::shell {
 
@@ -26,5 +27,10 @@ class JsonObject {
  private:
   std::string body_;
 };
+
+// {"call":LABEL,"result":...} or {"call":LABEL,"error":{"number":..,"source":..,"description":..}}
+std::string CallLine(std::string_view label, const CallResult& result);
+// {"event":NAME,ARG:VALUE,...}; a price table prints RecordCount, Fields and Rows.
+std::string EventLine(std::string_view event, const std::vector<EventArgument>& args);
 
 }  // namespace moravex::shell

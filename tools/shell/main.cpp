@@ -6,9 +6,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <string>
 
+#include "native_driver.h"
 #include "posix/event_loop.h"
 #include "shell_host.h"
 
@@ -36,13 +36,13 @@ int main(int argc, char** argv) {
     return help ? 0 : 2;
   }
   moravex::EventLoop loop;
-  moravex::shell::ShellHost host(loop, PrintLine);
+  moravex::shell::NativeDriver driver(loop);
+  moravex::shell::ShellHost host(driver, PrintLine);
 
   // Standard input is read by the loop, so events keep arriving while the
   // shell waits for the next command.
-  std::deque<std::string> lines;
+  moravex::shell::ShellInput input;
   std::string partial;
-  bool end_of_input = false;
   ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
   moravex::EventLoop::Id watch = 0;
   watch = loop.Watch(STDIN_FILENO, POLLIN, [&](short) {
@@ -50,29 +50,18 @@ int main(int argc, char** argv) {
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
     if (n <= 0) {
-      if (!partial.empty()) lines.push_back(std::move(partial));
-      end_of_input = true;
+      if (!partial.empty()) input.lines.push_back(std::move(partial));
+      input.ended = true;
       loop.Unwatch(watch);
       return;
     }
     partial.append(buffer, static_cast<size_t>(n));
     size_t newline;
     while ((newline = partial.find('\n')) != std::string::npos) {
-      lines.push_back(partial.substr(0, newline));
+      input.lines.push_back(partial.substr(0, newline));
       partial.erase(0, newline + 1);
     }
   });
-
-  while (!host.QuitRequested()) {
-    if (!lines.empty()) {
-      std::string line = std::move(lines.front());
-      lines.pop_front();
-      if (!host.Execute(line)) break;
-      continue;
-    }
-    if (end_of_input) break;
-    loop.RunUntil([&] { return !lines.empty() || end_of_input || host.QuitRequested(); },
-                  std::chrono::milliseconds(1000));
-  }
+  host.Run(input);
   return 0;
 }

@@ -4,9 +4,7 @@
 #include <chrono>
 #include <limits>
 
-#include "control_methods.h"
 #include "json_output.h"
-#include "posix/posix_components.h"
 
 namespace moravex::shell {
 namespace {
@@ -36,47 +34,26 @@ bool IsEventName(const std::string& name) {
   return std::any_of(std::begin(kEventNames), std::end(kEventNames), [&](const char* e) { return name == e; });
 }
 
-JsonObject Event(const char* name) { return std::move(JsonObject().Str("event", name)); }
-
-// Rows are read from the cursor to the end, as a host walks the set.
-std::string RecordSetJson(const ObjectRef& object) {
-  auto* table = dynamic_cast<RecordSet*>(object.get());
-  if (table == nullptr) return "null";
-  std::string fields = "[";
-  for (int32_t i = 0; i < table->FieldCount(); ++i) {
-    if (fields.size() > 1) fields += ',';
-    fields += JsonString(Text(table->Field(i).name));
-  }
-  fields += ']';
-  std::string rows = "[";
-  for (; !table->Eof(); table->MoveNext()) {
-    if (rows.size() > 1) rows += ',';
-    const PriceChannelRow row = table->Row();
-    rows += '[' + JsonString(Text(row.Time.begin(), row.Time.end()));
-    for (float price : {row.BuyReferencePrice, row.SellReferencePrice, row.Price, row.PriceOffsetPercent}) {
-      rows += ',' + JsonSingle(price);
-    }
-    rows += ']';
-  }
-  rows += ']';
-  return JsonObject().Int("RecordCount", table->RecordCount()).Raw("Fields", fields).Raw("Rows", rows).Done();
-}
-
 }  // namespace
 
-ShellHost::ShellHost(EventLoop& loop, Output output) : loop_(loop), output_(std::move(output)) { NewControl(); }
-
-ShellHost::~ShellHost() {
-  if (control_) control_->SetEvents(nullptr);
+ShellHost::ShellHost(ShellDriver& driver, Output output) : driver_(driver), output_(std::move(output)) {
+  driver_.SetEventHandler(
+      [this](std::string_view event, const std::vector<EventArgument>& args) { OnEvent(event, args); });
 }
 
-void ShellHost::NewControl() {
-  // Detach the old control first: it may still be finishing the notification
-  // that ran this command, and must not fire into the new one's stream.
-  if (control_) control_->SetEvents(nullptr);
-  control_ = ChartServiceClient::Create(MakePosixComponents(loop_));
-  // The shell outlives every control it makes: a non-owning sink.
-  control_->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), this));
+ShellHost::~ShellHost() { driver_.SetEventHandler(nullptr); }
+
+void ShellHost::Run(ShellInput& input) {
+  while (!quit_requested_) {
+    if (!input.lines.empty()) {
+      const std::string line = std::move(input.lines.front());
+      input.lines.pop_front();
+      if (!Execute(line)) break;
+      continue;
+    }
+    if (input.ended) break;
+    driver_.Pump(1000, [&] { return !input.lines.empty() || input.ended || quit_requested_; });
+  }
 }
 
 void ShellHost::ShellError(const std::string& what) { output_(JsonObject().Str("shell-error", what).Done()); }
@@ -96,14 +73,15 @@ bool ShellHost::Execute(std::string_view line) {
   if (verb == "quit") return false;
   if (verb == "new") {
     if (!rest.empty()) return ShellError("new takes no arguments"), true;
-    NewControl();
+    driver_.New();
     return true;
   }
   if (verb == "get" || verb == "set") {
     if (rest.empty()) return ShellError(verb + " needs a property name"), true;
     const ControlMethod* property = FindProperty(verb, rest[0].raw);
     if (property == nullptr) return ShellError("unknown property " + rest[0].raw), true;
-    return RunControlCommand(*property, {rest.begin() + 1, rest.end()});
+    RunControlCommand(*property, {rest.begin() + 1, rest.end()});
+    return true;
   }
   if (verb == "wait" || verb == "until") {
     if (handler_depth_ > 0) return ShellError(verb + " cannot run inside an event handler"), true;
@@ -111,7 +89,7 @@ bool ShellHost::Execute(std::string_view line) {
       if (rest.size() != 1 || rest[0].kind != Token::kInteger || rest[0].integer < 0) {
         return ShellError("wait takes a number of milliseconds"), true;
       }
-      WaitFor(rest[0].integer, [] { return false; }, {});
+      PumpFor(rest[0].integer, [] { return false; });
       return true;
     }
     if (rest.empty() || rest.size() > 2 || !IsEventName(rest[0].raw) ||
@@ -120,7 +98,8 @@ bool ShellHost::Execute(std::string_view line) {
     }
     const std::string event = rest[0].raw;
     const long long start = fired_[event];
-    WaitFor(rest.size() == 2 ? rest[1].integer : 10000, [&] { return fired_[event] > start; }, event);
+    const bool ok = PumpFor(rest.size() == 2 ? rest[1].integer : 10000, [&] { return fired_[event] > start; });
+    output_(JsonObject().Str("until", event).Raw("ok", ok ? "true" : "false").Done());
     return true;
   }
   if (verb == "on" || verb == "once") {
@@ -138,48 +117,51 @@ bool ShellHost::Execute(std::string_view line) {
   }
   const ControlMethod* method = FindMethod(verb);
   if (method == nullptr) return ShellError("unknown command " + verb), true;
-  return RunControlCommand(*method, rest);
-}
-
-bool ShellHost::RunControlCommand(const ControlMethod& method, const std::vector<Token>& args) {
-  const std::string call_name = method.name;
-  if (args.size() != method.args.size()) {
-    ShellError(call_name + " takes " + std::to_string(method.args.size()) + " argument(s)");
-    return true;
-  }
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (method.args[i] == ArgKind::kLong &&
-        (args[i].kind != Token::kInteger || args[i].integer < std::numeric_limits<int32_t>::min() ||
-         args[i].integer > std::numeric_limits<int32_t>::max())) {
-      ShellError("argument " + std::to_string(i + 1) + " of " + call_name + " must be a 32-bit integer");
-      return true;
-    }
-  }
-  // Keep the control alive through the call even if a nested command replaces it.
-  const auto control = control_;
-  try {
-    const std::string result = method.call(*control, args);
-    output_(JsonObject().Str("call", call_name).Raw("result", result).Done());
-  } catch (const Failure& failure) {
-    const std::string error = JsonObject()
-                                  .Int("number", failure.Number())
-                                  .Str("source", failure.Source())
-                                  .Str("description", failure.Description())
-                                  .Done();
-    output_(JsonObject().Str("call", call_name).Raw("error", error).Done());
-  }
+  RunControlCommand(*method, rest);
   return true;
 }
 
-void ShellHost::WaitFor(long long milliseconds, const std::function<bool()>& done, const std::string& event) {
-  const bool ok = loop_.RunUntil(done, std::chrono::milliseconds(milliseconds));
-  if (!event.empty()) output_(JsonObject().Str("until", event).Raw("ok", ok ? "true" : "false").Done());
+void ShellHost::RunControlCommand(const ControlMethod& method, const std::vector<Token>& args) {
+  if (args.size() != method.args.size()) {
+    ShellError(method.label + " takes " + std::to_string(method.args.size()) + " argument(s)");
+    return;
+  }
+  std::vector<CallArgument> values;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (method.args[i] == ArgKind::kText) {
+      values.emplace_back(args[i].text);
+    } else if (args[i].kind == Token::kInteger && args[i].integer >= std::numeric_limits<int32_t>::min() &&
+               args[i].integer <= std::numeric_limits<int32_t>::max()) {
+      values.emplace_back(static_cast<int32_t>(args[i].integer));
+    } else {
+      ShellError("argument " + std::to_string(i + 1) + " of " + method.label + " must be a 32-bit integer");
+      return;
+    }
+  }
+  output_(CallLine(method.label, driver_.Call(method.name, method.kind, values)));
 }
 
-void ShellHost::Emit(const char* name, const std::string& line) {
-  output_(line);
-  ++fired_[name];
-  auto found = hooks_.find(name);
+bool ShellHost::PumpFor(long long milliseconds, const std::function<bool()>& done) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  // A limit past the clock's range waits "for ever" instead of overflowing.
+  const auto headroom = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - start);
+  const Clock::time_point deadline = milliseconds < headroom.count()
+                                         ? start + std::chrono::milliseconds(milliseconds)
+                                         : Clock::time_point::max();
+  // The driver takes at most a Long of milliseconds at a time.
+  constexpr long long kMaxSlice = std::numeric_limits<int32_t>::max();
+  do {
+    const long long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (driver_.Pump(static_cast<int32_t>(std::clamp(left, 0LL, kMaxSlice)), done)) return true;
+  } while (Clock::now() < deadline);
+  return false;
+}
+
+void ShellHost::OnEvent(std::string_view event, const std::vector<EventArgument>& args) {
+  output_(EventLine(event, args));
+  ++fired_[std::string(event)];
+  auto found = hooks_.find(event);
   if (found == hooks_.end()) return;
   std::vector<std::string> commands = found->second.every;
   for (auto& once : found->second.next) commands.push_back(std::move(once));
@@ -189,74 +171,6 @@ void ShellHost::Emit(const char* name, const std::string& line) {
     if (!Execute(command)) quit_requested_ = true;
   }
   --handler_depth_;
-}
-
-void ShellHost::Error(int32_t ErrorID, const Text& ErrorDescription) {
-  Emit("Error", Event("Error").Int("ErrorID", ErrorID).Str("ErrorDescription", ErrorDescription).Done());
-}
-void ShellHost::Connected() { Emit("Connected", Event("Connected").Done()); }
-void ShellHost::Disconnected(const Text& strReason) {
-  Emit("Disconnected", Event("Disconnected").Str("strReason", strReason).Done());
-}
-void ShellHost::ConnectionFailed() { Emit("ConnectionFailed", Event("ConnectionFailed").Done()); }
-void ShellHost::LoggedIn() { Emit("LoggedIn", Event("LoggedIn").Done()); }
-void ShellHost::LoginFailed(int32_t ErrorID, const Text& ErrorDescription) {
-  Emit("LoginFailed", Event("LoginFailed").Int("ErrorID", ErrorID).Str("ErrorDescription", ErrorDescription).Done());
-}
-void ShellHost::GotDebugMessage(const Text& DebugMessage) {
-  Emit("GotDebugMessage", Event("GotDebugMessage").Str("DebugMessage", DebugMessage).Done());
-}
-void ShellHost::GotSessionDateTime(const Text& CurrentSessionDateTime) {
-  Emit("GotSessionDateTime",
-       Event("GotSessionDateTime").Str("CurrentSessionDateTime", CurrentSessionDateTime).Done());
-}
-void ShellHost::GotSessionDate(const Text& CurrentSessionDate) {
-  Emit("GotSessionDate", Event("GotSessionDate").Str("CurrentSessionDate", CurrentSessionDate).Done());
-}
-void ShellHost::GotSessionTime(const Text& CurrentSessionTime) {
-  Emit("GotSessionTime", Event("GotSessionTime").Str("CurrentSessionTime", CurrentSessionTime).Done());
-}
-void ShellHost::Timeout(int32_t CommandType) {
-  Emit("Timeout", Event("Timeout").Int("CommandType", CommandType).Done());
-}
-void ShellHost::GotFullVantrelData(ObjectRef& PriceChannelData) {
-  Emit("GotFullVantrelData", Event("GotFullVantrelData").Raw("PriceChannelData", RecordSetJson(PriceChannelData)).Done());
-}
-void ShellHost::GotVantrelDataUpdates(ObjectRef& PriceChannelData) {
-  Emit("GotVantrelDataUpdates",
-       Event("GotVantrelDataUpdates").Raw("PriceChannelData", RecordSetJson(PriceChannelData)).Done());
-}
-void ShellHost::GotPreviousSessionsSupportAndResistancePrices(float PreviousSessionsLastAverageVantrelPrice,
-                                                              float PreviousSessionsHighPrice,
-                                                              float PreviousSessionsLowPrice,
-                                                              float PreviousSessionsClosingPrice) {
-  Emit("GotPreviousSessionsSupportAndResistancePrices",
-       Event("GotPreviousSessionsSupportAndResistancePrices")
-           .Single("PreviousSessionsLastAverageVantrelPrice", PreviousSessionsLastAverageVantrelPrice)
-           .Single("PreviousSessionsHighPrice", PreviousSessionsHighPrice)
-           .Single("PreviousSessionsLowPrice", PreviousSessionsLowPrice)
-           .Single("PreviousSessionsClosingPrice", PreviousSessionsClosingPrice)
-           .Done());
-}
-void ShellHost::GotPreviousSessionsLastAverageVantrelPrice(float PreviousSessionsLastAverageVantrelPrice) {
-  Emit("GotPreviousSessionsLastAverageVantrelPrice",
-       Event("GotPreviousSessionsLastAverageVantrelPrice")
-           .Single("PreviousSessionsLastAverageVantrelPrice", PreviousSessionsLastAverageVantrelPrice)
-           .Done());
-}
-void ShellHost::GotPreviousSessionsHighPrice(float PreviousSessionsHighPrice) {
-  Emit("GotPreviousSessionsHighPrice",
-       Event("GotPreviousSessionsHighPrice").Single("PreviousSessionsHighPrice", PreviousSessionsHighPrice).Done());
-}
-void ShellHost::GotPreviousSessionsLowPrice(float PreviousSessionsLowPrice) {
-  Emit("GotPreviousSessionsLowPrice",
-       Event("GotPreviousSessionsLowPrice").Single("PreviousSessionsLowPrice", PreviousSessionsLowPrice).Done());
-}
-void ShellHost::GotPreviousSessionsClosingPrice(float PreviousSessionsClosingPrice) {
-  Emit("GotPreviousSessionsClosingPrice",
-       Event("GotPreviousSessionsClosingPrice")
-           .Single("PreviousSessionsClosingPrice", PreviousSessionsClosingPrice)
-           .Done());
 }
 
 }  // namespace moravex::shell
