@@ -20,10 +20,11 @@ inline constexpr const char* kSocketSource = "Winsock1";
 // A connected socket stays connected when a send is refused for a full queue;
 // nothing of that send was written or queued.
 //
-// Received bytes wait in one block that the kernel writes into directly; a
-// readiness reads everything waiting (up to a cap that keeps the loop fair)
-// and fires one data arrival. Events for a connection stop at Close, Connect
-// or destruction, also when those happen inside one of the socket's events.
+// Received bytes wait in one block that the kernel writes into directly. A
+// readiness reads everything waiting, up to a cap that keeps the loop fair,
+// 64 KiB at a time with a data arrival after each read. Events for a
+// connection stop at Close, Connect or destruction, also when those happen
+// inside one of the socket's events.
 class PosixSocket final : public SocketComponent {
  public:
   PosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit = kSendQueueLimit);
