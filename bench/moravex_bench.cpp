@@ -16,13 +16,11 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
