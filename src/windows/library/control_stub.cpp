@@ -2,7 +2,7 @@
 // is not part of the build: the server registers but creates nothing.
 #include "server.h"
 
-HRESULT CreateChartServiceClient(IUnknown*, REFIID, void** out) {
+HRESULT CreateChartServiceClient(IUnknown* outer, REFIID, void** out) {
     if (out) *out = nullptr;
-    return E_NOTIMPL;
+    return outer ? CLASS_E_NOAGGREGATION : E_NOTIMPL;
 }

@@ -58,6 +58,22 @@ TEST_F(ModuleTest, CanUnloadOnlyWithoutFactoriesAndServerLocks) {
     EXPECT_EQ(can_unload_now(), S_OK);
 }
 
+TEST_F(ModuleTest, ALivingControlKeepsTheModuleLoaded) {
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    IUnknown* outer = factory;
+    void* control = &control;
+    EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &control), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(control, nullptr);
+    const HRESULT created = factory->CreateInstance(nullptr, IID__ChartServiceClient, &control);
+    factory->Release();
+    if (created == E_NOTIMPL) GTEST_SKIP() << "built without the control";
+    ASSERT_EQ(created, S_OK);
+    EXPECT_EQ(can_unload_now(), S_FALSE);
+    static_cast<IUnknown*>(control)->Release();
+    EXPECT_EQ(can_unload_now(), S_OK);
+}
+
 TEST(Resources, VersionInformation) {
     const std::wstring path = OcxPath();
     std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
