@@ -23,9 +23,13 @@ enum SocketState : int32_t {
 };
 
 // Delivered on the owning thread, from the event loop, never from inside a
-// method of the component. A handler may close the component or destroy it
-// from inside its own notification; after Close (or destruction) nothing more
-// is delivered for that connection.
+// method of the component. A handler may call any method of the component,
+// or destroy it, from inside any of its notifications, the running one
+// included. After Close, a new Connect or destruction, nothing more is
+// delivered for the connection that ended, not even the rest of a
+// notification already under way. Data arrival may come several times in a
+// row, each reporting every unread byte; all data of a connection comes
+// before its close or error event, and the close event comes at most once.
 class SocketEvents {
  public:
   virtual ~SocketEvents() = default;
