@@ -4,7 +4,28 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace moravex::testing {
+namespace {
+
+// The shell to run: MORAVEX_SHELL_COMMAND's words, separated by '|' so paths
+// with blanks survive (another host of the control, e.g. under Wine), else
+// the native shell.
+std::vector<std::string> ShellCommand() {
+  const char* command = std::getenv("MORAVEX_SHELL_COMMAND");
+  if (command == nullptr || *command == '\0') return {MORAVEX_SHELL_PATH};
+  std::vector<std::string> argv;
+  const std::string words = command;
+  for (size_t start = 0;;) {
+    const size_t bar = words.find('|', start);
+    argv.push_back(words.substr(start, bar - start));
+    if (bar == std::string::npos) return argv;
+    start = bar + 1;
+  }
+}
+
+}  // namespace
 
 void ShellSession::Start(std::vector<std::string> simulator_options) {
   std::vector<std::string> argv = {MORAVEX_SIM_PATH, "--port", "0", "--user", kUser, "--password", kPassword,
@@ -19,7 +40,7 @@ void ShellSession::Start(std::vector<std::string> simulator_options) {
   StartShellOnly();
 }
 
-void ShellSession::StartShellOnly() { shell_ = std::make_unique<ChildProcess>(std::vector<std::string>{MORAVEX_SHELL_PATH}); }
+void ShellSession::StartShellOnly() { shell_ = std::make_unique<ChildProcess>(ShellCommand()); }
 
 std::string ShellSession::Call(const std::string& command) {
   shell_->WriteLine(command);
