@@ -1,85 +1,67 @@
-// The control as hosts meet it, outside GoogleTest (run by scripts):
-//   hosted_test loopback OCX   - through the .ocx's exports over real
-//                                components and a loopback chart server;
-//   hosted_test atl BMP        - sited by ProgID in Wine's ATL container
-//                                (registered .ocx, a display), drawn to BMP.
+// The control as hosts meet it, through MORAVEX1.ocx: its exports over real
+// components and a loopback chart server, and (run by hosted_test.sh with the
+// .ocx registered and a display) sited by ProgID in Wine's ATL container.
 #include "windows_headers.h"
 
-#include <cstdio>
-#include <string>
+#include <gtest/gtest.h>
 
 #include "MORAVEX1_h.h"
 #include "control_test_support.h"
 
-using control_test::RecordingSink;
-using moravex_com::ComPtr;
-
+namespace control_test {
 namespace {
 
-int failures = 0;
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "FAILED: %s\n", what);
-    ++failures;
-  }
+using moravex_com::ComPtr;
+
+template <class Function>
+Function Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
 // Runs the message loop until `done` or five seconds have passed.
 template <class Done>
 bool PumpUntil(Done done) {
-  const ULONGLONG end = GetTickCount64() + 5000;
-  while (!done() && GetTickCount64() < end) {
+  for (const ULONGLONG end = GetTickCount64() + 5000; !done() && GetTickCount64() < end; Sleep(5)) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    Sleep(5);
   }
   return done();
 }
 
 bool Saw(const RecordingSink* sink, DISPID id) {
-  for (const auto& event : sink->events) {
-    if (event.id == id) return true;
-  }
-  return false;
+  return std::any_of(sink->events.begin(), sink->events.end(), [id](const Event& e) { return e.id == id; });
 }
 
-std::string Receive(SOCKET socket, size_t count) {
+size_t Receive(SOCKET socket, size_t count) {
   std::string bytes(count, '\0');
   size_t got = 0;
-  while (got < count) {
-    const int n = recv(socket, bytes.data() + got, static_cast<int>(count - got), 0);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
+  for (int n = 1; got < count && n > 0; got += static_cast<size_t>(n > 0 ? n : 0)) {
+    n = recv(socket, bytes.data() + got, static_cast<int>(count - got), 0);
   }
-  bytes.resize(got);
-  return bytes;
+  return got;
 }
 
 void Send(SOCKET socket, const std::string& bytes) { send(socket, bytes.data(), static_cast<int>(bytes.size()), 0); }
 
-int Loopback(const wchar_t* ocx) {
-  HMODULE library = LoadLibraryW(ocx);
-  Check(library != nullptr, "LoadLibrary");
-  if (library == nullptr) return 1;
-  auto get_class = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-      reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
-  auto can_unload = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+TEST(Hosted, LoopbackThroughTheOcx) {
+  HMODULE library = LoadLibraryW(OcxPath().c_str());
+  ASSERT_NE(nullptr, library);
+  auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
+  auto can_unload = Export<HRESULT(WINAPI*)()>(library, "DllCanUnloadNow");
+  ComPtr<IClassFactory> factory;
   ComPtr<_ChartServiceClient> control;
-  {
-    ComPtr<IClassFactory> factory;
-    Check(SUCCEEDED(get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid())), "factory");
-    Check(SUCCEEDED(factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid())), "instance");
-  }
-  if (!control) return 1;
+  ASSERT_EQ(S_OK, get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid()));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid()));
+  factory.Reset();
   auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
-  ComPtr<IConnectionPointContainer> container;
-  ComPtr<IConnectionPoint> point;
-  DWORD cookie = 0;
-  control.As(container);
-  container->FindConnectionPoint(DIID___ChartServiceClient, point.Put());
-  Check(point && point->Advise(sink->Identity(), &cookie) == S_OK, "Advise");
-  point.Reset();
-  container.Reset();
+  {
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, control.As(container));
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID___ChartServiceClient, point.Put()));
+    ASSERT_EQ(S_OK, point->Advise(sink->Identity(), &cookie));
+  }
 
   WSADATA wsa;
   WSAStartup(MAKEWORD(2, 2), &wsa);
@@ -91,108 +73,86 @@ int Loopback(const wchar_t* ocx) {
   bind(listener, reinterpret_cast<sockaddr*>(&address), length);
   listen(listener, 1);
   getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  std::vector<BSTR> texts = {SysAllocString(L"127.0.0.1"), SysAllocString(std::wstring(36, L'u').c_str()),
+                             SysAllocString(L""), SysAllocString(L"ABC")};
 
-  BSTR host = SysAllocString(L"127.0.0.1");
-  Check(control->Connect(host, ntohs(address.sin_port)) == S_OK, "Connect");
-  SysFreeString(host);
-  Check(PumpUntil([&] { return Saw(sink.Get(), 2); }), "Connected event");
+  ASSERT_EQ(S_OK, control->Connect(texts[0], ntohs(address.sin_port)));
+  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 2); }));
   SOCKET server = accept(listener, nullptr, nullptr);
-  DWORD wait = 5000;
+  const DWORD wait = 5000;
   setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
+  ASSERT_EQ(S_OK, control->Login(texts[1], texts[1], texts[2]));
+  ASSERT_EQ(6u + 73u, Receive(server, 6 + 73));
+  Send(server, Frame(1, Long(0) + "OK"));
+  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 5); }));
 
-  BSTR user = SysAllocString(std::wstring(36, L'u').c_str());
-  BSTR password = SysAllocString(std::wstring(36, L'p').c_str());
-  BSTR cookie_text = SysAllocString(L"");
-  Check(control->Login(user, password, cookie_text) == S_OK, "Login");
-  Check(Receive(server, 6 + 73).size() == 79, "login request");
-  Send(server, control_test::Frame(1, control_test::Long(0) + "OK"));
-  Check(PumpUntil([&] { return Saw(sink.Get(), 5); }), "LoggedIn event");
-
-  // Two rows in an ADO record set, by reference.
+  // Two rows in an ADO Recordset, by reference.
   bool recordset = false;
   sink->on_event = [&](DISPID id, DISPPARAMS* params) {
-    if (id != 11) return;
-    IDispatch* data = *params->rgvarg[0].ppdispVal;
-    ComPtr<IUnknown> ado;
     const IID ado_recordset = {0x0000050E, 0, 0x0010, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}};
-    recordset = params->rgvarg[0].vt == (VT_BYREF | VT_DISPATCH) && data != nullptr &&
-                SUCCEEDED(data->QueryInterface(ado_recordset, ado.PutVoid()));
+    ComPtr<IUnknown> ado;
+    recordset = id == 11 && params->rgvarg[0].vt == (VT_BYREF | VT_DISPATCH) &&
+                SUCCEEDED((*params->rgvarg[0].ppdispVal)->QueryInterface(ado_recordset, ado.PutVoid()));
   };
-  BSTR ticker = SysAllocString(L"ABC");
-  Check(control->GetFullPriceChannelData(ticker, 100) == S_OK, "GetFullPriceChannelData");
-  SysFreeString(ticker);
-  Check(Receive(server, 16).size() == 16, "data request");
-  const std::string row = std::string("10:00:00") + control_test::Single(1) + control_test::Single(2) +
-                          control_test::Single(3) + control_test::Single(4);
-  Send(server, control_test::Frame(5, row + row));
-  Check(PumpUntil([&] { return Saw(sink.Get(), 11); }) && recordset, "GotFullVantrelData with a Recordset");
+  ASSERT_EQ(S_OK, control->GetFullPriceChannelData(texts[3], 100));
+  ASSERT_EQ(16u, Receive(server, 16));
+  const std::string row = std::string("10:00:00") + Single(1) + Single(2) + Single(3) + Single(4);
+  Send(server, Frame(5, row + row));
+  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 11); }));
+  EXPECT_TRUE(recordset);
 
-  // A real timer reports the unanswered request.
-  Check(control->put_SessionInfoTimeout(50) == S_OK, "SessionInfoTimeout");
-  Check(control->GetSessionTime() == S_OK, "GetSessionTime");
-  Check(PumpUntil([&] { return Saw(sink.Get(), 13); }), "Timeout event");
+  // A real timer reports an unanswered request.
+  ASSERT_EQ(S_OK, control->put_SessionInfoTimeout(50));
+  ASSERT_EQ(S_OK, control->GetSessionTime());
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 13); }));
 
   // The peer closes; the host drops its last reference inside Disconnected,
   // and the library may go as soon as that notification is over.
-  Check(can_unload() == S_FALSE, "DllCanUnloadNow while the control lives");
+  EXPECT_EQ(S_FALSE, can_unload());
   sink->on_event = [&](DISPID id, DISPPARAMS*) {
     if (id == 3) control.Reset();
   };
   closesocket(server);
-  Check(PumpUntil([&] { return Saw(sink.Get(), 3); }), "Disconnected event");
-  Check(!control, "released inside the event");
-  Check(can_unload() == S_OK, "DllCanUnloadNow after the last release");
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 3); }));
+  EXPECT_FALSE(control);
+  EXPECT_EQ(S_OK, can_unload());
   closesocket(listener);
   WSACleanup();
-  SysFreeString(user);
-  SysFreeString(password);
-  SysFreeString(cookie_text);
-  return failures;
+  for (BSTR text : texts) SysFreeString(text);
 }
 
-int AtlContainer(const wchar_t* bmp) {
+TEST(Hosted, AtlContainerSitesTheRegisteredControl) {
   HMODULE atl = LoadLibraryW(L"atl.dll");
-  auto init = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
-  auto get_control = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
-      reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
-  Check(init != nullptr && get_control != nullptr && init(), "AtlAxWinInit");
+  auto init = Export<BOOL(WINAPI*)()>(atl, "AtlAxWinInit");
+  auto get_control = Export<HRESULT(WINAPI*)(HWND, IUnknown**)>(atl, "AtlAxGetControl");
+  ASSERT_TRUE(init != nullptr && get_control != nullptr && init());
   HWND frame = CreateWindowW(L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 200, nullptr,
                              nullptr, nullptr, nullptr);
-  Check(frame != nullptr, "frame window (needs a display)");
+  ASSERT_NE(nullptr, frame) << "needs a display";
   HWND host = CreateWindowW(L"AtlAxWin", L"MORAVEX1.ChartServiceClient", WS_CHILD | WS_VISIBLE, 0, 0, 364, 51,
                             frame, nullptr, nullptr, nullptr);
   ComPtr<IUnknown> unknown;
   ComPtr<IViewObject> view;
   ComPtr<IOleObject> ole;
-  Check(host != nullptr && SUCCEEDED(get_control(host, unknown.Put())) && SUCCEEDED(unknown.As(view)) &&
-            SUCCEEDED(unknown.As(ole)),
-        "control sited by ProgID");
-  if (failures) return failures;
+  ASSERT_NE(nullptr, host);
+  ASSERT_EQ(S_OK, get_control(host, unknown.Put()));
+  ASSERT_EQ(S_OK, unknown.As(view));
+  ASSERT_EQ(S_OK, unknown.As(ole));
 
   // Wine's ATL site has no ambient properties: a running host, nothing drawn.
-  Check(control_test::IsBlank(control_test::DrawPanel(view.Get())), "nothing drawn in ATL's site");
+  EXPECT_TRUE(IsBlank(DrawPanel(view.Get())));
   // Re-sited with a designer's site, it paints its panel.
   ComPtr<IOleClientSite> atl_site;
   ole->GetClientSite(atl_site.Put());
-  auto designer = ComPtr<control_test::TestSite>::Attach(new control_test::TestSite());
+  auto designer = ComPtr<TestSite>::Attach(new TestSite());
   designer->user_mode = false;
   ole->SetClientSite(designer.Get());
-  const std::vector<uint32_t> design = control_test::DrawPanel(view.Get());
-  Check(control_test::LooksLikeThePanel(design), "design-time panel");
-  Check(control_test::WriteBmp(bmp, design), "BMP written");
+  const std::vector<uint32_t> design = DrawPanel(view.Get());
+  EXPECT_TRUE(LooksLikeThePanel(design));
+  EXPECT_TRUE(WriteBmp(L"design_time_atl.bmp", design));
   ole->SetClientSite(atl_site.Get());
   DestroyWindow(frame);
-  return failures;
 }
 
 }  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) return 2;
-  OleInitialize(nullptr);
-  const std::wstring mode = argv[1];
-  const int result = mode == L"loopback" ? Loopback(argv[2]) : mode == L"atl" ? AtlContainer(argv[2]) : 2;
-  OleUninitialize();
-  std::printf("%s: %s\n", mode == L"loopback" ? "loopback" : "atl", result == 0 ? "passed" : "FAILED");
-  return result;
-}
+}  // namespace control_test

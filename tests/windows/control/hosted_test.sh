@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Registers the .ocx in the test prefix, runs a host against it, unregisters.
 # Usage: hosted_test.sh WINE_RUN PREFIX OCX 32|64 script VBS
-#        hosted_test.sh WINE_RUN PREFIX OCX 32|64 atl HOSTED_EXE BMP
+#        hosted_test.sh WINE_RUN PREFIX OCX 32|64 atl CONTROL_TESTS_EXE
 set -uo pipefail
 wine_run=$1 prefix=$2 bits=$4 mode=$5
 ocx=Z:$(tr / '\\' <<<"$3")
@@ -28,8 +28,8 @@ case $mode in
     grep -q 'script: passed' <<<"$out" || status=1 ;;
   atl)
     stop_server
-    xvfb-run -a bash -c '"$1" "$2" "$3" atl "$4"; s=$?; WINEPREFIX=$2 wineserver -k; exit $s' \
-      _ "$wine_run" "$prefix" "$6" "Z:$(tr / '\\' <<<"$7")"
+    xvfb-run -a bash -c '"$1" "$2" "$3" "$4" --gtest_filter=Hosted.Atl*; s=$?; WINEPREFIX=$2 wineserver -k; exit $s' \
+      _ "$wine_run" "$prefix" "$6" "$ocx"
     status=$? ;;
   *) echo "unknown mode $mode"; status=2 ;;
 esac
