@@ -14,7 +14,20 @@
 namespace control_test {
 namespace {
 
+using moravex::AnsiBytes;
+using moravex::Bytes;
+using moravex::Frame;
+using moravex::LongBytes;
 using moravex_com::ComPtr;
+
+Bytes Prices(std::initializer_list<float> prices) {
+  Bytes bytes;
+  for (float price : prices) {
+    const Bytes one = moravex::SingleBytes(price);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  return bytes;
+}
 
 // Frees the strings of one call.
 struct Strings {
@@ -68,14 +81,14 @@ class ControlTest : public testing::Test {
   }
   void Login(int32_t answer, const std::string& text) {
     ASSERT_EQ(S_OK, control_->Login(text_(std::wstring(36, L'u')), text_(std::wstring(36, L'p')), text_(L"")));
-    parts_.socket->Arrive(Frame(1, Long(answer) + text));
+    parts_.socket->Arrive(Frame(1, moravex::Concat({LongBytes(answer), AnsiBytes(text)})));
   }
   // Sends the request, then its answer.
-  void Ask(HRESULT (STDMETHODCALLTYPE _ChartServiceClient::*method)(BSTR), uint8_t type, const std::string& answer) {
+  void Ask(HRESULT (STDMETHODCALLTYPE _ChartServiceClient::*method)(BSTR), uint8_t type, const Bytes& answer) {
     ASSERT_EQ(S_OK, (control_.Get()->*method)(text_(L"ABC")));
     parts_.socket->Arrive(Frame(type, answer));
   }
-  void AskFullData(const std::string& answer) {
+  void AskFullData(const Bytes& answer) {
     ASSERT_EQ(S_OK, control_->GetFullPriceChannelData(text_(L"ABC"), 100));
     parts_.socket->Arrive(Frame(5, answer));
   }
@@ -161,7 +174,7 @@ TEST_F(ControlTest, VtableCallersGetTheNumberAndTheErrorInfo) {
   EXPECT_EQ(static_cast<HRESULT>(0x80040006), control_->Connect(text_(L"chart.example"), 4000));
   EXPECT_EQ(L"ChartServiceClient:Connect", TakeErrorInfo().first);
   // A time-out property passes its timer's own error through.
-  parts_.data_timer->Refuse();
+  parts_.data_timer->RefuseInterval("Invalid property value");
   EXPECT_EQ(static_cast<HRESULT>(0x800A017C), control_->put_DataRequestTimeout(1));
   EXPECT_EQ(std::make_pair(std::wstring(L"tmrDataRequestTimeout"), std::wstring(L"Invalid property value")),
             TakeErrorInfo());
@@ -172,24 +185,24 @@ TEST_F(ControlTest, EveryEventFiresByItsDispidWithTheDeclaredTypes) {
   Connect();
   Login(7, "Refused");
   Login(0, "OK");
-  parts_.socket->Arrive(Frame(0, "debug"));
+  parts_.socket->Arrive(Frame(0, AnsiBytes("debug")));
   ASSERT_EQ(S_OK, control_->GetSessionDateTime());
-  parts_.socket->Arrive(Frame(2, "12/08/2026 10:00:00"));
+  parts_.socket->Arrive(Frame(2, AnsiBytes("12/08/2026 10:00:00")));
   ASSERT_EQ(S_OK, control_->GetSessionDate());
-  parts_.socket->Arrive(Frame(3, "12/08/2026"));
+  parts_.socket->Arrive(Frame(3, AnsiBytes("12/08/2026")));
   ASSERT_EQ(S_OK, control_->GetSessionTime());
-  parts_.socket->Arrive(Frame(4, "10:00:00"));
+  parts_.socket->Arrive(Frame(4, AnsiBytes("10:00:00")));
   ASSERT_EQ(S_OK, control_->GetSessionTime());
   parts_.session_timer->Tick();
-  AskFullData(std::string("10:00:00") + Single(1) + Single(2) + Single(3) + Single(4));
+  AskFullData(moravex::Concat({AnsiBytes("10:00:00"), Prices({1, 2, 3, 4})}));
   ASSERT_EQ(S_OK, control_->GetPriceChannelDataUpdates(text_(L"ABC"), text_(L"12/8/2026")));
-  parts_.socket->Arrive(Frame(6, ""));
+  parts_.socket->Arrive(Frame(6, AnsiBytes("")));
   Ask(&_ChartServiceClient::GetPreviousSessionsSupportAndResistancePrices, 11,
-      Single(1.5f) + Single(2.5f) + Single(-3.5f) + Single(4.25f));
-  Ask(&_ChartServiceClient::GetPreviousSessionsLastAverageVantrelPrice, 7, Single(0.5f));
-  Ask(&_ChartServiceClient::GetPreviousSessionsHighPrice, 8, Single(8));
-  Ask(&_ChartServiceClient::GetPreviousSessionsLowPrice, 9, Single(9));
-  Ask(&_ChartServiceClient::GetPreviousSessionsClosingPrice, 10, Single(10));
+      Prices({1.5f, 2.5f, -3.5f, 4.25f}));
+  Ask(&_ChartServiceClient::GetPreviousSessionsLastAverageVantrelPrice, 7, Prices({0.5f}));
+  Ask(&_ChartServiceClient::GetPreviousSessionsHighPrice, 8, Prices({8}));
+  Ask(&_ChartServiceClient::GetPreviousSessionsLowPrice, 9, Prices({9}));
+  Ask(&_ChartServiceClient::GetPreviousSessionsClosingPrice, 10, Prices({10}));
   // The host leaves an object of another kind in the argument: Error follows.
   sink->on_event = [&](DISPID id, DISPPARAMS* params) {
     if (id != 11) return;
@@ -198,7 +211,7 @@ TEST_F(ControlTest, EveryEventFiresByItsDispidWithTheDeclaredTypes) {
     *slot = static_cast<IDispatch*>(sink.Get());
     sink->AddRef();
   };
-  AskFullData("");
+  AskFullData({});
   sink->on_event = nullptr;
   parts_.socket->FirePeerClose();
   ASSERT_EQ(S_OK, control_->Connect(text_(L"chart.example"), 4000));
@@ -297,7 +310,7 @@ TEST_F(ControlTest, TheHostMayReleaseTheControlInsideAnEvent) {
     releasing->AddRef();
     control_.Reset();
   };
-  AskFullData("");
+  AskFullData({});
   ASSERT_FALSE(control_);
   for (RecordingSink* sink : {releasing.Get(), later.Get()}) {
     ASSERT_EQ(4u, sink->events.size());  // Connected, LoggedIn, data, Error

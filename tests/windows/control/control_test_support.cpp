@@ -1,10 +1,7 @@
 #include "control_test_support.h"
 
-#include <cstring>
-
 #include "MORAVEX1_h.h"
 #include "components/windows_components.h"
-#include "platform/failure.h"
 
 namespace control_test {
 namespace {
@@ -31,51 +28,13 @@ int Count(const std::vector<uint32_t>& pixels, uint32_t color, LONG left, LONG t
 const std::wstring& OcxPath() { return ocx_path; }
 void SetOcxPath(std::wstring path) { ocx_path = std::move(path); }
 
-std::string Long(int32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
-std::string Single(float value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
-std::string Frame(uint8_t type, const std::string& payload) {
-  return std::string{static_cast<char>(type), '\0'} + Long(static_cast<int32_t>(payload.size())) + payload;
-}
-
-void FakeSocket::GetData(std::span<uint8_t> into) {
-  if (into.size() > inbound_.size()) throw moravex::Failure(moravex::kSubscriptOutOfRange, "Winsock1", "short");
-  for (uint8_t& byte : into) {
-    byte = inbound_.front();
-    inbound_.pop_front();
-  }
-}
-void FakeSocket::FireConnect() {
-  state_ = moravex::kSocketConnected;
-  events_->OnSocketConnect();
-}
-void FakeSocket::FireError(const moravex::Text& description) {
-  state_ = moravex::kSocketError;
-  events_->OnSocketError(10061, description);
-}
-void FakeSocket::FirePeerClose() {
-  state_ = moravex::kSocketClosing;
-  events_->OnSocketClose();
-}
-void FakeSocket::Arrive(const std::string& bytes) {
-  inbound_.insert(inbound_.end(), bytes.begin(), bytes.end());
-  events_->OnSocketDataArrival(static_cast<int32_t>(inbound_.size()));
-}
-
-void FakeTimer::SetInterval(int32_t milliseconds) {
-  if (refuse_) throw moravex::Failure(moravex::kInvalidPropertyValue, "tmrDataRequestTimeout", "Invalid property value");
-  interval_ = milliseconds;
-}
-
-moravex::Components MakeTestComponents(FakeParts& parts) {
+moravex::Components MakeTestComponents(const FakeParts& parts) {
   moravex::Components components = MakeWindowsComponents();
-  auto socket = std::make_unique<FakeSocket>();
-  auto data = std::make_unique<FakeTimer>();
-  auto session = std::make_unique<FakeTimer>();
-  parts = {socket.get(), data.get(), session.get()};
-  components.winsock1 = std::move(socket);
-  components.tmr_login_and_connect_timeout = std::make_unique<FakeTimer>();
-  components.tmr_data_request_timeout = std::move(data);
-  components.tmr_session_info_timeout = std::move(session);
+  components.winsock1 = moravex::FakeSocket::Share(parts.socket);
+  components.tmr_login_and_connect_timeout =
+      moravex::FakeTimer::Share(std::make_shared<moravex::FakeTimer>("tmrLoginAndConnectTimeout"));
+  components.tmr_data_request_timeout = moravex::FakeTimer::Share(parts.data_timer);
+  components.tmr_session_info_timeout = moravex::FakeTimer::Share(parts.session_timer);
   return components;
 }
 

@@ -1,11 +1,9 @@
-// Doubles and helpers for the control's tests: scripted socket and timers, a
-// recording event sink, a site with ambient properties, wire frames, and the
-// design-time picture.
+// Helpers for the control's tests: scripted components, a recording event
+// sink, a site with ambient properties, and the design-time picture.
 #pragma once
 #include "windows_headers.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +11,9 @@
 #include "com_object.h"
 #include "com_ptr.h"
 #include "platform/platform.h"
+#include "support/fake_socket.h"
+#include "support/fake_timer.h"
+#include "support/wire_bytes.h"
 
 namespace control_test {
 
@@ -20,59 +21,14 @@ namespace control_test {
 const std::wstring& OcxPath();
 void SetOcxPath(std::wstring path);
 
-std::string Frame(uint8_t type, const std::string& payload);
-std::string Long(int32_t value);
-std::string Single(float value);
-
-class FakeSocket final : public moravex::SocketComponent {
- public:
-  void SetEvents(moravex::SocketEvents* events) override { events_ = events; }
-  int32_t State() const override { return state_; }
-  void Connect(const moravex::Text&, int32_t) override { state_ = moravex::kSocketConnecting; }
-  void Close() override { state_ = moravex::kSocketClosed; }
-  void SendData(std::span<const uint8_t>) override {}
-  int32_t BytesReceived() const override { return static_cast<int32_t>(inbound_.size()); }
-  void GetData(std::span<uint8_t> into) override;
-
-  void FireConnect();
-  void FireError(const moravex::Text& description);
-  void FirePeerClose();
-  void Arrive(const std::string& bytes);
-
- private:
-  moravex::SocketEvents* events_ = nullptr;
-  int32_t state_ = moravex::kSocketClosed;
-  std::deque<uint8_t> inbound_;
-};
-
-class FakeTimer final : public moravex::TimerComponent {
- public:
-  void SetTickHandler(std::function<void()> on_tick) override { on_tick_ = std::move(on_tick); }
-  int32_t Interval() const override { return interval_; }
-  void SetInterval(int32_t milliseconds) override;
-  bool Enabled() const override { return enabled_; }
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
-  // Every SetInterval fails from now on, as a timer refusing the value.
-  void Refuse() { refuse_ = true; }
-  void Tick() {
-    if (enabled_ && on_tick_) on_tick_();
-  }
-
- private:
-  std::function<void()> on_tick_;
-  int32_t interval_ = 5000;
-  bool enabled_ = false;
-  bool refuse_ = false;
-};
-
-// The Windows components with socket and timers replaced by fakes; the
-// pointers stay valid while the control's core lives.
+// The Windows components with socket and timers replaced by the core tests'
+// scripted fakes (the test keeps them through shared handles).
 struct FakeParts {
-  FakeSocket* socket = nullptr;
-  FakeTimer* data_timer = nullptr;
-  FakeTimer* session_timer = nullptr;
+  std::shared_ptr<moravex::FakeSocket> socket = std::make_shared<moravex::FakeSocket>();
+  std::shared_ptr<moravex::FakeTimer> data_timer = std::make_shared<moravex::FakeTimer>("tmrDataRequestTimeout");
+  std::shared_ptr<moravex::FakeTimer> session_timer = std::make_shared<moravex::FakeTimer>("tmrSessionInfoTimeout");
 };
-moravex::Components MakeTestComponents(FakeParts& parts);
+moravex::Components MakeTestComponents(const FakeParts& parts);
 
 // One event as a sink saw it: DISPID, argument types and texts in declaration
 // order (an object argument reads "object" when set).

@@ -41,7 +41,9 @@ size_t Receive(SOCKET socket, size_t count) {
   return got;
 }
 
-void Send(SOCKET socket, const std::string& bytes) { send(socket, bytes.data(), static_cast<int>(bytes.size()), 0); }
+void Send(SOCKET socket, const moravex::Bytes& bytes) {
+  send(socket, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
+}
 
 TEST(Hosted, LoopbackThroughTheOcx) {
   HMODULE library = LoadLibraryW(OcxPath().c_str());
@@ -83,7 +85,7 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
   ASSERT_EQ(S_OK, control->Login(texts[1], texts[1], texts[2]));
   ASSERT_EQ(6u + 73u, Receive(server, 6 + 73));
-  Send(server, Frame(1, Long(0) + "OK"));
+  Send(server, moravex::Frame(1, moravex::Concat({moravex::LongBytes(0), moravex::AnsiBytes("OK")})));
   ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 5); }));
 
   // Two rows in an ADO Recordset, by reference.
@@ -96,8 +98,8 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   };
   ASSERT_EQ(S_OK, control->GetFullPriceChannelData(texts[3], 100));
   ASSERT_EQ(16u, Receive(server, 16));
-  const std::string row = std::string("10:00:00") + Single(1) + Single(2) + Single(3) + Single(4);
-  Send(server, Frame(5, row + row));
+  const moravex::Bytes price = moravex::SingleBytes(1.5f), time = moravex::AnsiBytes("10:00:00");
+  Send(server, moravex::Frame(5, moravex::Concat({time, price, price, price, price, time, price, price, price, price})));
   ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 11); }));
   EXPECT_TRUE(recordset);
 
