@@ -93,7 +93,9 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float));
   void ProcessPreviousSessionsSupportAndResistancePrices();
   void ProcessPriceChannelData(Pending flag, void (ChartServiceEvents::*event)(ObjectRef&));
-  Text PayloadText(int32_t index, int32_t count) const;
+  // Valid until the next inbound message: one buffer serves every answer's
+  // text, so answers allocate nothing once it has grown.
+  const Text& PayloadText(int32_t index, int32_t count);
 
   void FireError(const std::string& description);
   // The sink stays alive for the whole event, even if the handler drops the
@@ -116,6 +118,7 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   bool receiving_ = false;
   // Reused for every outbound frame, so a request allocates nothing.
   std::vector<uint8_t> frame_;
+  Text inbound_text_;
 };
 
 }  // namespace moravex

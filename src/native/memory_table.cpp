@@ -13,10 +13,27 @@ constexpr const char* kTableSource = "MemoryTable";
 
 [[noreturn]] void NotAllowed(int32_t number, const char* what) { throw Failure(number, kTableSource, what); }
 
+// Hands table memory to allocate_shared from the pool it keeps alive.
+template <class T>
+struct PoolAllocator {
+  using value_type = T;
+  explicit PoolAllocator(std::shared_ptr<RowStorePool> p) : pool(std::move(p)) {}
+  template <class U>
+  PoolAllocator(const PoolAllocator<U>& other) : pool(other.pool) {}
+  T* allocate(size_t n) { return static_cast<T*>(pool->TakeBlock(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { pool->GiveBlock(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const PoolAllocator<U>& other) const { return pool == other.pool; }
+  std::shared_ptr<RowStorePool> pool;
+};
+
 }  // namespace
 
+RowStorePool::~RowStorePool() {
+  for (void* block : free_blocks_) ::operator delete(block);
+}
+
 RowStorePool::Store RowStorePool::Take() {
-  std::lock_guard lock(mutex_);
   if (free_.empty()) return {};
   Store store = std::move(free_.back());
   free_.pop_back();
@@ -24,8 +41,29 @@ RowStorePool::Store RowStorePool::Take() {
 }
 
 void RowStorePool::Give(Store store) {
-  std::lock_guard lock(mutex_);
   if (free_.size() < kKept && store.capacity() > 0) free_.push_back(std::move(store));
+}
+
+void* RowStorePool::TakeBlock(size_t bytes) {
+  if (bytes == block_bytes_ && !free_blocks_.empty()) {
+    void* block = free_blocks_.back();
+    free_blocks_.pop_back();
+    return block;
+  }
+  return ::operator new(bytes);
+}
+
+void RowStorePool::GiveBlock(void* block, size_t bytes) {
+  if (block_bytes_ == 0) block_bytes_ = bytes;
+  if (bytes == block_bytes_ && free_blocks_.size() < kKept) {
+    free_blocks_.push_back(block);
+  } else {
+    ::operator delete(block);
+  }
+}
+
+std::shared_ptr<RecordSet> MemoryTableFactory::Create() {
+  return std::allocate_shared<MemoryTable>(PoolAllocator<MemoryTable>(pool_), pool_);
 }
 
 MemoryTable::MemoryTable(std::shared_ptr<RowStorePool> pool) : pool_(std::move(pool)) {}

@@ -2,25 +2,34 @@
 // and a cursor, with ADO's refusals where a host could trip over them.
 #pragma once
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/record_set.h"
 
 namespace moravex {
 
-// Row storage outlives single tables: a released table hands its rows back,
-// so a stream of answers neither allocates nor faults pages in per answer.
+// Tables and their rows outlive single answers: a released table hands its
+// memory back, so a stream of answers neither allocates nor faults pages in.
+// Like the control, the pool lives on one thread.
 class RowStorePool {
  public:
   using Store = std::vector<PriceChannelRow>;
+  RowStorePool() = default;
+  RowStorePool(const RowStorePool&) = delete;
+  RowStorePool& operator=(const RowStorePool&) = delete;
+  ~RowStorePool();
+
   Store Take();
   void Give(Store store);
+  // Memory for one table with its shared_ptr bookkeeping (always one size).
+  void* TakeBlock(size_t bytes);
+  void GiveBlock(void* block, size_t bytes);
 
  private:
   static constexpr size_t kKept = 4;
-  std::mutex mutex_;  // a host may release a table on another thread
   std::vector<Store> free_;
+  std::vector<void*> free_blocks_;
+  size_t block_bytes_ = 0;
 };
 
 class MemoryTable final : public RecordSet {
@@ -51,7 +60,7 @@ class MemoryTable final : public RecordSet {
 
 class MemoryTableFactory final : public RecordSetFactory {
  public:
-  std::shared_ptr<RecordSet> Create() override { return std::make_shared<MemoryTable>(pool_); }
+  std::shared_ptr<RecordSet> Create() override;
 
  private:
   std::shared_ptr<RowStorePool> pool_ = std::make_shared<RowStorePool>();

@@ -58,10 +58,16 @@ void WidenAnsi(std::span<const uint8_t> bytes, const AnsiTable& characters, char
   for (size_t k = 0; k < n; ++k) out[k] = characters[in[k]];
 }
 
-Text ReadString(const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
+void ReadStringInto(Text& out, const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index,
+                    int32_t count) {
   RequireWithin(buffer, index, count);
-  Text text(static_cast<size_t>(count), u'\0');
-  WidenAnsi(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), characters, text.data());
+  out.resize(static_cast<size_t>(count));
+  WidenAnsi(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), characters, out.data());
+}
+
+Text ReadString(const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
+  Text text;
+  ReadStringInto(text, characters, buffer, index, count);
   return text;
 }
 

@@ -72,8 +72,9 @@ std::span<const uint8_t> ChartServiceClient::Payload() const {
   return std::span(state_.PayloadBuffer).first(static_cast<size_t>(state_.PayloadLength));
 }
 
-Text ChartServiceClient::PayloadText(int32_t index, int32_t count) const {
-  return ReadString(components_.text->AnsiCharacters(), Payload(), index, count);
+const Text& ChartServiceClient::PayloadText(int32_t index, int32_t count) {
+  ReadStringInto(inbound_text_, components_.text->AnsiCharacters(), Payload(), index, count);
+  return inbound_text_;
 }
 
 }  // namespace moravex

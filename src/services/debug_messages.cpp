@@ -25,7 +25,8 @@ void ChartServiceClient::SendDebugMessage(const Text& Message) {
 
 // No guard of its own: a failure ends the connection in the receive path.
 void ChartServiceClient::ProcessDebugMessage() {
-  Fire(&ChartServiceEvents::GotDebugMessage, state_.PayloadLength > 0 ? PayloadText(0, state_.PayloadLength) : Text());
+  static const Text kEmpty;
+  Fire(&ChartServiceEvents::GotDebugMessage, state_.PayloadLength > 0 ? PayloadText(0, state_.PayloadLength) : kEmpty);
 }
 
 }  // namespace moravex

@@ -6,16 +6,17 @@ namespace moravex {
 // Session date, time and date-time answers: the payload is the server's text.
 void ChartServiceClient::ProcessSessionText(Pending flag, void (ChartServiceEvents::*event)(const Text&)) {
   state_[flag] = false;
-  Text text;
+  static const Text kEmpty;
+  const Text* text = &kEmpty;
   if (state_.PayloadLength > 0) {
     try {
-      text = PayloadText(0, state_.PayloadLength);
+      text = &PayloadText(0, state_.PayloadLength);
     } catch (const Failure& failure) {
       FireError(failure.Description());
       return;
     }
   }
-  Fire(event, text);
+  Fire(event, *text);
 }
 
 // Empty means 0. Reads stay inside the payload itself: a value one byte short

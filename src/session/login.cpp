@@ -40,19 +40,19 @@ void ChartServiceClient::Login(const Text& UserID, const Text& Password, const T
 void ChartServiceClient::ProcessLogin() {
   state_[Pending::Login] = false;
   int32_t code = 0;
-  Text result;
+  const Text* result = nullptr;
   try {
     code = ReadLong(Payload(), 0);
-    result = PayloadText(4, state_.PayloadLength - 4);
+    result = &PayloadText(4, state_.PayloadLength - 4);
   } catch (const Failure& failure) {
     FireError(failure.Description());
     return;
   }
-  if (code == 0 && result == u"OK") {
+  if (code == 0 && *result == u"OK") {
     state_.IsLoggedIn = true;
     Fire(&ChartServiceEvents::LoggedIn);
   } else {
-    Fire(&ChartServiceEvents::LoginFailed, code, result);
+    Fire(&ChartServiceEvents::LoginFailed, code, *result);
   }
 }
 
