@@ -1,5 +1,7 @@
-set(CMAKE_C_COMPILER ${MORAVEX_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${MORAVEX_MINGW_TRIPLE}-g++)
+# The posix-thread compilers: their libstdc++ has std::thread and std::mutex
+# (GoogleTest needs them); linked statically, so no toolchain DLL either way.
+set(CMAKE_C_COMPILER ${MORAVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MORAVEX_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${MORAVEX_MINGW_TRIPLE}-windres)
 set(MORAVEX_WIDL ${MORAVEX_MINGW_TRIPLE}-widl)
 set(CMAKE_FIND_ROOT_PATH /usr/${MORAVEX_MINGW_TRIPLE})
