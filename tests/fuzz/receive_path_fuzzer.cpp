@@ -243,8 +243,10 @@ class Host final : public ChartServiceEvents {
     event.name = name;
     event.number = number;
     event.text = text;
-    seen.push_back(std::move(event));
+    seen.push_back(event);
     React(type);
+    // Whatever the handler did, its text argument stays as it was handed in.
+    if (text != event.text) Fail(std::string("the text argument of ") + name + " changed inside its handler");
   }
   void Prices(const char* name, std::vector<uint32_t> bits, int type) {
     ObservedEvent event;
@@ -399,14 +401,17 @@ void Run(const Script& script) {
     }
   }
 
-  // Kept record sets must still hold their own rows, whatever came after.
+  // Kept record sets must still hold their own rows, whatever came after,
+  // and outlive the control and its record-set factory.
+  client->SetEvents(nullptr);
+  host->client = nullptr;
+  client.reset();
   for (Host::Kept& kept : host->kept) {
     std::string problem;
     const auto rows = ReadBack(*kept.set, false, problem);
     Require(problem.empty(), "kept record set: " + problem);
     Require(rows == kept.rows, "a kept record set changed after its event");
   }
-  client->SetEvents(nullptr);
   g_script = nullptr;
 }
 
