@@ -5,16 +5,11 @@
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
 #include "posix/posix_socket.h"
-#include "posix/posix_timer.h"
 
 namespace moravex {
 
 std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit) {
   return std::make_unique<PosixSocket>(loop, std::move(resolver), send_queue_limit);
-}
-
-std::unique_ptr<TimerComponent> MakePosixTimer(EventLoop& loop, std::string name) {
-  return std::make_unique<PosixTimer>(loop, std::move(name));
 }
 
 Components MakePosixComponents(EventLoop& loop) {

@@ -11,9 +11,9 @@ moravex::Components MakeWindowsComponents() {
   const auto window = MessageWindow::Create();
   moravex::Components components;
   components.winsock1 = std::make_unique<WinsockSocket>(window);
-  components.tmr_login_and_connect_timeout = std::make_unique<WindowTimer>(window, "tmrLoginAndConnectTimeout");
-  components.tmr_data_request_timeout = std::make_unique<WindowTimer>(window, "tmrDataRequestTimeout");
-  components.tmr_session_info_timeout = std::make_unique<WindowTimer>(window, "tmrSessionInfoTimeout");
+  components.tmr_login_and_connect_timeout = MakeWindowTimer(window, "tmrLoginAndConnectTimeout");
+  components.tmr_data_request_timeout = MakeWindowTimer(window, "tmrDataRequestTimeout");
+  components.tmr_session_info_timeout = MakeWindowTimer(window, "tmrSessionInfoTimeout");
   components.record_sets = std::make_shared<AdoRecordSetFactory>();
   components.text = std::make_shared<AnsiConversion>();
   return components;
