@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "com/com_ptr.h"
+#include "com/variant.h"
 #include "components/system_text.h"
 #include "platform/failure.h"
 
@@ -32,49 +34,8 @@ constexpr const char* kNoCurrentRecordText =
     "record.";
 
 template <class T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* adopted) : p_(adopted) {}
-  ~Ref() { Reset(); }
-  Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  Ref& operator=(Ref&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = std::exchange(other.p_, nullptr);
-    }
-    return *this;
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-class Variant {
- public:
-  Variant() { VariantInit(&v_); }
-  ~Variant() { VariantClear(&v_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  VARIANT* operator&() { return &v_; }
-  VARIANT& operator*() { return v_; }
-
- private:
-  VARIANT v_;
-};
+using Ref = moravex_com::ComPtr<T>;
+using moravex_com::Variant;
 
 // An omitted optional argument, as Automation passes one.
 VARIANT Missing() {

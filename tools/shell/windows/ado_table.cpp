@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "com_ptr.h"
+#include "variant.h"
 
 namespace moravex::shell {
 namespace {
@@ -23,18 +24,7 @@ void Check(HRESULT hr) {
   if (FAILED(hr)) throw ReadFailed{};
 }
 
-class Variant {
- public:
-  Variant() { VariantInit(&v_); }
-  ~Variant() { VariantClear(&v_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  VARIANT* operator&() { return &v_; }
-  VARIANT& operator*() { return v_; }
-
- private:
-  VARIANT v_;
-};
+using moravex_com::Variant;
 
 std::u16string Text(BSTR text) {
   if (text == nullptr) return {};
