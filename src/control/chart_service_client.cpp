@@ -31,7 +31,8 @@ std::shared_ptr<ChartServiceClient> ChartServiceClient::Create(Components compon
   return client;
 }
 
-ChartServiceClient::ChartServiceClient(Components components) : components_(std::move(components)) {}
+ChartServiceClient::ChartServiceClient(Components components)
+    : components_(std::move(components)), widener_(components_.text->AnsiCharacters()) {}
 
 ChartServiceClient::~ChartServiceClient() {
   events_.reset();

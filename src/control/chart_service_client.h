@@ -12,6 +12,7 @@
 #include "platform/chart_service_events.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "protocol/payload_decoding.h"
 #include "session/client_state.h"
 #include "session/supervision_groups.h"
 
@@ -112,6 +113,7 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   }
 
   Components components_;
+  AnsiWidener widener_;
   std::unique_ptr<SocketEventsAdapter> socket_events_;
   std::shared_ptr<ChartServiceEvents> events_;
   ClientState state_;

@@ -1,3 +1,4 @@
+#include <optional>
 #include <utility>
 
 #include "native/platform_timer.h"
@@ -6,26 +7,45 @@
 namespace moravex {
 namespace {
 
-// The loop's timer callback holds a plain pointer, small enough for the
-// callback to need no allocation; it is safe because the one loop timer of
-// this object is cancelled before the object goes. The tick holds the object
-// for its length, so the handler may destroy the component.
+// A restart only moves the due time: the loop timer already armed, due no
+// later, finds the due time moved when it fires and waits out the rest. So
+// restarting per request costs the loop nothing. The loop's callback holds a
+// plain pointer, small enough to need no allocation; it is safe because the
+// destructor cancels the one loop timer. The tick holds the object for its
+// length, so the handler may destroy the component.
 class PosixTimerCore final : public TimerCore {
  public:
-  PosixTimerCore(EventLoop& loop, std::string name) : TimerCore(std::move(name)), loop_(loop) {}
-  ~PosixTimerCore() override { PosixTimerCore::Unschedule(); }
+  using Clock = EventLoop::Clock;
 
-  void Unschedule() override {
+  PosixTimerCore(EventLoop& loop, std::string name) : TimerCore(std::move(name)), loop_(loop) {}
+  ~PosixTimerCore() override {
     if (pending_ != 0) loop_.Cancel(pending_);
-    pending_ = 0;
   }
 
- private:
-  void Arm() override { pending_ = loop_.After(std::chrono::milliseconds(interval), [this] { Tick(); }); }
+  void Unschedule() override { due_.reset(); }
 
-  void Tick() {
+ private:
+  void Arm() override {
+    due_ = Clock::now() + std::chrono::milliseconds(interval);
+    if (pending_ != 0 && armed_for_ <= *due_) return;
+    if (pending_ != 0) loop_.Cancel(pending_);
+    ArmLoopTimer(std::chrono::milliseconds(interval));
+  }
+
+  void ArmLoopTimer(std::chrono::milliseconds delay) {
+    armed_for_ = *due_;
+    pending_ = loop_.After(delay, [this] { OnLoopTimer(); });
+  }
+
+  void OnLoopTimer() {
     const auto keep = shared_from_this();
     pending_ = 0;
+    if (!due_) return;
+    const Clock::time_point now = Clock::now();
+    if (now < *due_) {
+      ArmLoopTimer(std::chrono::ceil<std::chrono::milliseconds>(*due_ - now));
+      return;
+    }
     // The next tick is due before the handler runs, so the handler may stop,
     // restart or retime the timer and have the last word.
     Schedule();
@@ -34,6 +54,8 @@ class PosixTimerCore final : public TimerCore {
 
   EventLoop& loop_;
   EventLoop::Id pending_ = 0;
+  std::optional<Clock::time_point> due_;
+  Clock::time_point armed_for_;
 };
 
 }  // namespace

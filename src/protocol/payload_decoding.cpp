@@ -36,38 +36,19 @@ float ReadSingle(std::span<const uint8_t> buffer, int32_t index) {
   return value;
 }
 
-void WidenAnsi(std::span<const uint8_t> bytes, const AnsiTable& characters, char16_t* out) {
-  const uint8_t* in = bytes.data();
-  size_t n = bytes.size();
-  // Long texts are mostly ASCII: where the code page leaves ASCII as it is,
-  // runs of it widen eight bytes at a time without the table.
-  if (n >= 64 && AsciiIsIdentity(characters)) {
-    while (n >= 8) {
-      uint64_t word;
-      std::memcpy(&word, in, 8);
-      if ((word & 0x8080808080808080ull) != 0) {
-        for (int k = 0; k < 8; ++k) out[k] = characters[in[k]];
-      } else {
-        for (int k = 0; k < 8; ++k) out[k] = in[k];
-      }
-      in += 8;
-      out += 8;
-      n -= 8;
-    }
-  }
-  for (size_t k = 0; k < n; ++k) out[k] = characters[in[k]];
-}
+AnsiWidener::AnsiWidener(const AnsiTable& characters)
+    : characters_(characters), ascii_is_identity_(AsciiIsIdentity(characters)) {}
 
-void ReadStringInto(Text& out, const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index,
+void ReadStringInto(Text& out, const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index,
                     int32_t count) {
   RequireWithin(buffer, index, count);
   out.resize(static_cast<size_t>(count));
-  WidenAnsi(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), characters, out.data());
+  widener.Widen(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), out.data());
 }
 
-Text ReadString(const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
+Text ReadString(const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
   Text text;
-  ReadStringInto(text, characters, buffer, index, count);
+  ReadStringInto(text, widener, buffer, index, count);
   return text;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "platform/text.h"
@@ -11,15 +12,44 @@ namespace moravex {
 
 using AnsiTable = std::array<char16_t, 256>;
 
+// Inbound text through the code page's table, one character per byte. Where
+// the code page leaves ASCII as it is, ASCII runs skip the table eight bytes
+// at a time.
+class AnsiWidener {
+ public:
+  // The table must outlive the widener.
+  explicit AnsiWidener(const AnsiTable& characters);
+  // Inline: price-channel records widen 8 bytes per row.
+  void Widen(std::span<const uint8_t> bytes, char16_t* out) const {
+    const uint8_t* in = bytes.data();
+    size_t n = bytes.size();
+    if (ascii_is_identity_) {
+      for (; n >= 8; in += 8, out += 8, n -= 8) {
+        uint64_t word;
+        std::memcpy(&word, in, 8);
+        if ((word & 0x8080808080808080ull) != 0) {
+          for (int k = 0; k < 8; ++k) out[k] = characters_[in[k]];
+        } else {
+          for (int k = 0; k < 8; ++k) out[k] = in[k];
+        }
+      }
+    }
+    for (size_t k = 0; k < n; ++k) out[k] = characters_[in[k]];
+  }
+  const AnsiTable& Characters() const { return characters_; }
+
+ private:
+  const AnsiTable& characters_;
+  bool ascii_is_identity_;
+};
+
 int32_t ReadLong(std::span<const uint8_t> buffer, int32_t index);
 float ReadSingle(std::span<const uint8_t> buffer, int32_t index);
 // Count must be at least 1; one character per byte, zero bytes included.
-Text ReadString(const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index, int32_t count);
+Text ReadString(const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index, int32_t count);
 // The same into `out`, reusing its storage.
-void ReadStringInto(Text& out, const AnsiTable& characters, std::span<const uint8_t> buffer, int32_t index,
+void ReadStringInto(Text& out, const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index,
                     int32_t count);
-// Widens bytes.size() bytes into `out` through the code page's table.
-void WidenAnsi(std::span<const uint8_t> bytes, const AnsiTable& characters, char16_t* out);
 // Right-justifies text in a field of `width` characters; longer text is
 // returned unchanged (no caller passes it).
 Text PadToWidth(const Text& text, int16_t width);

@@ -7,8 +7,8 @@
 
 namespace moravex {
 
-PriceChannelRecords::PriceChannelRecords(std::span<const uint8_t> payload, const AnsiTable& characters)
-    : payload_(payload), characters_(characters), count_(payload.size() / kPriceChannelRecordLength) {
+PriceChannelRecords::PriceChannelRecords(std::span<const uint8_t> payload, const AnsiWidener& widener)
+    : payload_(payload), widener_(widener), count_(payload.size() / kPriceChannelRecordLength) {
   if (payload.size() % kPriceChannelRecordLength > 1) ThrowSubscriptOutOfRange();
 }
 
@@ -16,7 +16,7 @@ void PriceChannelRecords::DecodeInto(std::span<PriceChannelRow> into) const {
   const uint8_t* record = payload_.data();
   for (size_t i = 0; i < count_ && i < into.size(); ++i, record += kPriceChannelRecordLength) {
     PriceChannelRow& row = into[i];
-    for (size_t k = 0; k < kTimeLength; ++k) row.Time[k] = characters_[record[k]];
+    widener_.Widen(std::span(record, kTimeLength), row.Time.data());
     float prices[4];
     if constexpr (std::endian::native == std::endian::little) {
       std::memcpy(prices, record + kTimeLength, sizeof prices);

@@ -16,14 +16,14 @@ class PriceChannelRecords final : public PriceChannelRows {
   // A 1-byte tail after the last whole record is ignored; a longer partial
   // record fails with "Subscript out of range" rather than being completed
   // with the buffer's spare zero byte.
-  PriceChannelRecords(std::span<const uint8_t> payload, const AnsiTable& characters);
+  PriceChannelRecords(std::span<const uint8_t> payload, const AnsiWidener& widener);
 
   size_t Count() const override { return count_; }
   void DecodeInto(std::span<PriceChannelRow> into) const override;
 
  private:
   std::span<const uint8_t> payload_;
-  const AnsiTable& characters_;
+  const AnsiWidener& widener_;
   size_t count_;
 };
 

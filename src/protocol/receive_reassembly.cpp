@@ -73,7 +73,7 @@ std::span<const uint8_t> ChartServiceClient::Payload() const {
 }
 
 const Text& ChartServiceClient::PayloadText(int32_t index, int32_t count) {
-  ReadStringInto(inbound_text_, components_.text->AnsiCharacters(), Payload(), index, count);
+  ReadStringInto(inbound_text_, widener_, Payload(), index, count);
   return inbound_text_;
 }
 

@@ -9,17 +9,18 @@ void ChartServiceClient::ProcessPriceChannelData(Pending flag, void (ChartServic
   std::shared_ptr<RecordSet> rows;
   try {
     rows = components_.record_sets->Create();
-    rows->Load(PriceChannelRecords(Payload(), components_.text->AnsiCharacters()));
+    rows->Load(PriceChannelRecords(Payload(), widener_));
   } catch (const Failure& failure) {
     FireError(failure.Description());
     return;
   }
 
+  const HostObject* handed = rows.get();
   ObjectRef argument = std::move(rows);
   state_[flag] = false;
   Fire(event, argument);
-  // The host may clear the argument; anything but a record set is an error.
-  if (argument && dynamic_cast<RecordSet*>(argument.get()) == nullptr) {
+  // The host may clear or replace the argument; anything but a record set is an error.
+  if (argument && argument.get() != handed && dynamic_cast<RecordSet*>(argument.get()) == nullptr) {
     argument.reset();
     FireError("Type mismatch");
   }

@@ -17,7 +17,7 @@ using namespace std::string_view_literals;
 
 Text FromBytes(const Windows1252Conversion& conversion, std::vector<uint8_t> bytes) {
   if (bytes.empty()) return {};
-  return ReadString(conversion.AnsiCharacters(), bytes, 0, static_cast<int32_t>(bytes.size()));
+  return ReadString(AnsiWidener(conversion.AnsiCharacters()), bytes, 0, static_cast<int32_t>(bytes.size()));
 }
 
 TEST(Windows1252ConversionTest, EveryByteRoundTrips) {
