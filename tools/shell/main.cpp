@@ -8,36 +8,20 @@
 #include <cstring>
 #include <string>
 
+#include "console.h"
 #include "native_driver.h"
 #include "posix/event_loop.h"
 #include "shell_host.h"
 
-namespace {
-
-void PrintLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-void PrintUsage() {
-  std::puts(
-      "usage: moravex-shell < commands\n"
-      "Reads one command per line from standard input and prints every call result\n"
-      "and every event as one JSON object per line. See the README for the commands.");
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   if (argc > 1) {
     const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
-    PrintUsage();
+    moravex::shell::PrintUsage();
     return help ? 0 : 2;
   }
   moravex::EventLoop loop;
   moravex::shell::NativeDriver driver(loop);
-  moravex::shell::ShellHost host(driver, PrintLine);
+  moravex::shell::ShellHost host(driver, moravex::shell::PrintLine);
 
   // Standard input is read by the loop, so events keep arriving while the
   // shell waits for the next command.

@@ -3,6 +3,7 @@
 if(NOT TARGET moravex_shell_lib)
   add_library(moravex_shell_lib STATIC
     ${CMAKE_CURRENT_LIST_DIR}/command_tokens.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/console.cpp
     ${CMAKE_CURRENT_LIST_DIR}/control_methods.cpp
     ${CMAKE_CURRENT_LIST_DIR}/json_output.cpp
     ${CMAKE_CURRENT_LIST_DIR}/shell_host.cpp)

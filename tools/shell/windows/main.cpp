@@ -11,23 +11,11 @@
 #include <deque>
 #include <string>
 
+#include "console.h"
 #include "shell_host.h"
 #include "windows_driver.h"
 
 namespace {
-
-void PrintLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-void PrintUsage() {
-  std::puts(
-      "usage: moravex-shell < commands\n"
-      "Reads one command per line from standard input and prints every call result\n"
-      "and every event as one JSON object per line. See the README for the commands.");
-}
 
 // Lines read by the input thread, handed to the user-interface thread when
 // its pump wakes on `ready`.
@@ -71,7 +59,7 @@ DWORD WINAPI ReadInput(void* parameter) {
 int main(int argc, char** argv) {
   if (argc > 1) {
     const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
-    PrintUsage();
+    moravex::shell::PrintUsage();
     return help ? 0 : 2;
   }
   // JSON lines end in "\n" alone, as on every other platform.
@@ -108,7 +96,7 @@ int main(int argc, char** argv) {
         status = 1;
       } else {
         CloseHandle(reader);
-        moravex::shell::ShellHost host(driver, PrintLine);
+        moravex::shell::ShellHost host(driver, moravex::shell::PrintLine);
         host.Run(input);
       }
     }
