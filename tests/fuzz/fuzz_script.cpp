@@ -21,6 +21,7 @@ Script ParseScript(const uint8_t* data, size_t size) {
   const uint16_t requests = static_cast<uint16_t>(next() | next() << 8);
   script.reissue_mask = static_cast<uint16_t>(next() | next() << 8);
   script.keep_record_sets = (mode & 0x80) != 0;
+  script.argument_swap = mode >> 2 & 3;
 
   const int login = mode & 3;
   if (login >= 1) script.ops.push_back(MakeOp(OpKind::Login));

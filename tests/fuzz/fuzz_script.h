@@ -34,11 +34,15 @@ struct Script {
   uint16_t reissue_mask = 0;
   // The host keeps every record set it is handed and reads it again at the end.
   bool keep_record_sets = false;
+  // What the host leaves in the by-reference record-set argument: 0 the set
+  // itself, 1 nothing, 2 an object that is not a record set, 3 another record set.
+  int argument_swap = 0;
   std::vector<Op> ops;
 };
 
 // Input layout:
-//   byte 0: bits 0-1 login (0 none, 1 pending, 2 or 3 logged in), bit 7 keep record sets
+//   byte 0: bits 0-1 login (0 none, 1 pending, 2 or 3 logged in), bits 2-3 argument swap,
+//           bit 7 keep record sets
 //   bytes 1-2: little-endian mask of requests issued after login (bit = message type 2..11)
 //   bytes 3-4: little-endian reissue mask (bit = message type)
 //   then ops, each led by a control byte c:

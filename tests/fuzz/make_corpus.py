@@ -23,8 +23,8 @@ def record(time, *prices):
 
 
 class Seed:
-    def __init__(self, login=0, requests=(), reissue=(), keep=False):
-        mode = login | (0x80 if keep else 0)
+    def __init__(self, login=0, requests=(), reissue=(), keep=False, swap=0):
+        mode = login | swap << 2 | (0x80 if keep else 0)
         req = sum(1 << t for t in requests)
         rei = sum(1 << t for t in reissue)
         self.data = bytes([mode]) + struct.pack("<HH", req, rei)
@@ -140,6 +140,10 @@ def seeds():
     yield "largest_payloads", Seed(login=2, requests=(5,)).arrive(frame(0, length=100000)).fill(100000, 0xE9).arrive(
         frame(5, length=99984)).fill(99984, 0x41).request(5).arrive(frame(5, length=100000)).fill(100000, 0x3F).arrive(
         frame(0, b"still in step"))
+
+    for swap, name in [(1, "cleared"), (2, "foreign_object"), (3, "other_record_set")]:
+        yield "argument_" + name, Seed(login=2, requests=(5, 6), reissue=(6,), swap=swap).arrive(
+            frame(5, rows) + frame(6) + frame(6, rows[:24]))
 
 
 def main():

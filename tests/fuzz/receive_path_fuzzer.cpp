@@ -179,7 +179,8 @@ int32_t Outcome(const std::function<void()>& call) {
 
 class Host final : public ChartServiceEvents {
  public:
-  Host(uint16_t reissue_mask, bool keep_record_sets) : reissue_mask_(reissue_mask), keep_(keep_record_sets) {}
+  Host(uint16_t reissue_mask, bool keep_record_sets, int argument_swap)
+      : reissue_mask_(reissue_mask), keep_(keep_record_sets), swap_(argument_swap) {}
 
   ChartServiceClient* client = nullptr;
   std::vector<ObservedEvent> seen;
@@ -269,7 +270,14 @@ class Host final : public ChartServiceEvents {
     seen.push_back(std::move(event));
     if (!problem.empty()) Fail("record set read side: " + problem);
     React(type);
+    switch (swap_) {
+      case 1: argument.reset(); break;
+      case 2: argument = std::make_shared<ForeignObject>(); break;
+      case 3: argument = std::make_shared<MemoryTable>(); break;
+      default: break;
+    }
   }
+  struct ForeignObject final : HostObject {};
   // What the host does inside the event: ask again for the answer's kind of
   // data, pump a nested arrival, then disconnect, each if told to.
   void React(int type) {
@@ -288,6 +296,7 @@ class Host final : public ChartServiceEvents {
 
   uint16_t reissue_mask_;
   bool keep_;
+  int swap_;
 };
 
 
@@ -324,7 +333,7 @@ void Run(const Script& script) {
   components.record_sets = std::make_shared<MemoryTableFactory>();
   components.text = std::make_shared<Windows1252Conversion>();
   auto client = ChartServiceClient::Create(std::move(components));
-  auto host = std::make_shared<Host>(script.reissue_mask, script.keep_record_sets);
+  auto host = std::make_shared<Host>(script.reissue_mask, script.keep_record_sets, script.argument_swap);
   host->client = client.get();
   host->socket = socket.get();
   client->SetEvents(host);
@@ -334,7 +343,7 @@ void Run(const Script& script) {
   socket->FireConnect();
   Require(host->seen.size() == 1 && host->seen[0].name == "Connected", "no Connected event");
   host->seen.clear();
-  ReferenceModel model(script.reissue_mask);
+  ReferenceModel model(script.reissue_mask, script.argument_swap);
   model.StartConnected();
 
   for (g_step = 0; g_step < script.ops.size(); ++g_step) {

@@ -97,7 +97,8 @@ ObservedEvent SubscriptError() {
 
 }  // namespace
 
-ReferenceModel::ReferenceModel(uint16_t reissue_mask) : reissue_mask_(reissue_mask) {}
+ReferenceModel::ReferenceModel(uint16_t reissue_mask, int argument_swap)
+    : reissue_mask_(reissue_mask), argument_swap_(argument_swap) {}
 
 void ReferenceModel::StartConnected() {
   Reset();
@@ -279,6 +280,13 @@ void ReferenceModel::Dispatch(std::vector<ObservedEvent>& out) {
       event.rows.push_back(row);
     }
     Emit(event, type, out);
+    // Anything but a record set left in the argument is refused afterwards.
+    if (argument_swap_ == 2) {
+      ObservedEvent error = Named("Error");
+      error.number = kInternalError;
+      error.text = u"Type mismatch";
+      Emit(error, 0, out);
+    }
     return;
   }
   pending[static_cast<size_t>(type)] = false;

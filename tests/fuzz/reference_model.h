@@ -14,7 +14,7 @@ namespace moravex::fuzz {
 
 class ReferenceModel {
  public:
-  explicit ReferenceModel(uint16_t reissue_mask);
+  ReferenceModel(uint16_t reissue_mask, int argument_swap);
 
   // The connection the harness opens before the script runs.
   void StartConnected();
@@ -46,6 +46,7 @@ class ReferenceModel {
   ObservedEvent Disconnect();
 
   uint16_t reissue_mask_;
+  int argument_swap_;
   uint8_t header_[6] = {};
   std::vector<uint8_t> payload_;
   bool stop_ = false;  // the connection ended inside the current arrival
