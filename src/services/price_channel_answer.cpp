@@ -15,12 +15,13 @@ void ChartServiceClient::ProcessPriceChannelData(Pending flag, void (ChartServic
     return;
   }
 
-  const HostObject* handed = rows.get();
-  ObjectRef argument = std::move(rows);
+  // The control keeps its own reference through the event, so a table the host
+  // replaced cannot be mistaken for a new object at the same address.
+  ObjectRef argument = rows;
   state_[flag] = false;
   Fire(event, argument);
   // The host may clear or replace the argument; anything but a record set is an error.
-  if (argument && argument.get() != handed && dynamic_cast<RecordSet*>(argument.get()) == nullptr) {
+  if (argument && argument != rows && dynamic_cast<RecordSet*>(argument.get()) == nullptr) {
     argument.reset();
     FireError("Type mismatch");
   }

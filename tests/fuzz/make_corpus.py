@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the receive-path fuzzer into corpus/.
+"""Writes the starting inputs of the receive-path fuzzer into corpus/.
 
 Layout (see fuzz_script.h): mode byte, request mask, reissue mask, then ops.
 """
