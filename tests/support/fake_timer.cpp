@@ -1,6 +1,7 @@
 #include "support/fake_timer.h"
 
 namespace moravex {
+namespace {
 
 class SharedTimer final : public TimerComponent {
  public:
@@ -16,6 +17,8 @@ class SharedTimer final : public TimerComponent {
  private:
   std::shared_ptr<FakeTimer> fake_;
 };
+
+}  // namespace
 
 std::unique_ptr<TimerComponent> FakeTimer::Share(const std::shared_ptr<FakeTimer>& fake) {
   return std::make_unique<SharedTimer>(fake);
