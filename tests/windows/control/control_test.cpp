@@ -156,7 +156,6 @@ TEST_F(ControlTest, OneIdentityDescribesTheClassAndPersistsNothing) {
   EXPECT_EQ(CLASS_E_NOAGGREGATION, CreateChartServiceClient(identity.Get(), __uuidof(IUnknown), aggregated.PutVoid()));
 }
 
-// Late-bound errors (DISP_E_EXCEPTION and EXCEPINFO) are checked from VBScript.
 TEST_F(ControlTest, VtableCallersGetTheNumberAndTheErrorInfo) {
   EXPECT_EQ(static_cast<HRESULT>(0x80040000), control_->Disconnect());
   EXPECT_EQ(std::make_pair(std::wstring(L"ChartServiceClient:Disconnect"), std::wstring(L"Not connected")),
@@ -169,6 +168,54 @@ TEST_F(ControlTest, VtableCallersGetTheNumberAndTheErrorInfo) {
   EXPECT_EQ(static_cast<HRESULT>(0x800A017C), control_->put_DataRequestTimeout(1));
   EXPECT_EQ(std::make_pair(std::wstring(L"tmrDataRequestTimeout"), std::wstring(L"Invalid property value")),
             TakeErrorInfo());
+}
+
+// Late binding: names give the declared DISPIDs, and a call by DISPID reaches
+// the member, property puts included; failures come back in EXCEPINFO.
+TEST_F(ControlTest, LateBindingByNameAndByDispid) {
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, control_.As(dispatch));
+  const std::pair<const wchar_t*, DISPID> members[] = {
+      {L"LoginAndConnectTimeout", 0x68030002}, {L"DataRequestTimeout", 0x68030001},
+      {L"SessionInfoTimeout", 0x68030000},     {L"Connect", 0x60030003},
+      {L"Connected", 0x60030004},              {L"SendDebugMessage", 0x60030008},
+      {L"GetPreviousSessionsSupportAndResistancePrices", 0x60030012}};
+  for (const auto& [name, expected] : members) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) << name;
+    EXPECT_EQ(expected, id) << name;
+  }
+
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_I4;
+  V_I4(&value) = 1234;
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS put_params = {&value, &put, 1, 1};
+  ASSERT_EQ(S_OK, dispatch->Invoke(0x68030001, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put_params,
+                                   nullptr, nullptr, nullptr));
+  VARIANT result;
+  VariantInit(&result);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  ASSERT_EQ(S_OK, dispatch->Invoke(0x68030001, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                                   nullptr, nullptr));
+  EXPECT_EQ(VT_I4, V_VT(&result));
+  EXPECT_EQ(1234, V_I4(&result));
+  ASSERT_EQ(S_OK, dispatch->Invoke(0x60030004, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result,
+                                   nullptr, nullptr));
+  EXPECT_EQ(VT_BOOL, V_VT(&result));
+  EXPECT_EQ(VARIANT_FALSE, V_BOOL(&result));
+
+  EXCEPINFO failure = {};
+  EXPECT_EQ(DISP_E_EXCEPTION, dispatch->Invoke(0x60030006, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                               nullptr, &failure, nullptr));
+  EXPECT_EQ(static_cast<HRESULT>(0x80040000), failure.scode);
+  EXPECT_STREQ(L"ChartServiceClient:Disconnect", failure.bstrSource);
+  EXPECT_STREQ(L"Not connected", failure.bstrDescription);
+  SysFreeString(failure.bstrSource);
+  SysFreeString(failure.bstrDescription);
+  SysFreeString(failure.bstrHelpFile);
 }
 
 TEST_F(ControlTest, EveryEventFiresByItsDispidWithTheDeclaredTypes) {
