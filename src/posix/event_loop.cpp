@@ -233,17 +233,21 @@ EventLoop::RemotePost EventLoop::RemotePoster() const {
   };
 }
 
-bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool()>* stop) {
+bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool()>* stop, Clock::time_point& now) {
   // Held for the whole pass: a nested run or a misbehaving callback must not
   // pull the containers away under the iteration below.
   const std::shared_ptr<State> keep = state_;
   State& s = *keep;
   const uint64_t round = ++s.round;
-  const auto stopped = [stop] { return stop != nullptr && (*stop)(); };
+  // After a callback the time is read again, so a long one delays no deadline.
+  const auto stopped = [stop, &now] {
+    now = Clock::now();
+    return stop != nullptr && (*stop)();
+  };
 
   Clock::duration wait = std::max(max_wait, Clock::duration::zero());
   if (s.HasPosted()) wait = Clock::duration::zero();
-  if (!s.timer_order.empty()) wait = std::min(wait, s.timer_order.begin()->first - Clock::now());
+  if (!s.timer_order.empty()) wait = std::min(wait, s.timer_order.begin()->first - now);
 
   const State::ScratchLease lease(s);
   std::vector<pollfd>& fds = (*lease).fds;
@@ -256,6 +260,7 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
   }
   const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), PollTimeout(wait));
   if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+  now = Clock::now();
   // No callback has run yet, so the entries are still the live ones.
   for (const auto& [id, entry] : polled_watches) entry->polled_round = round;
   if (ready > 0 && fds[0].revents != 0) s.DrainWakePipe();
@@ -274,7 +279,6 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
     }
   }
 
-  const Clock::time_point now = Clock::now();
   std::vector<Id>& due = (*lease).due;
   for (const auto& [deadline, id] : s.timer_order) {
     if (deadline > now) break;
@@ -309,21 +313,26 @@ bool EventLoop::RunOnceUntil(Clock::duration max_wait, const std::function<bool(
   return false;
 }
 
-void EventLoop::RunOnce(std::chrono::milliseconds max_wait) { RunOnceUntil(max_wait, nullptr); }
+void EventLoop::RunOnce(std::chrono::milliseconds max_wait) {
+  Clock::time_point now = Clock::now();
+  RunOnceUntil(max_wait, nullptr, now);
+}
 
 void EventLoop::RunFor(std::chrono::milliseconds duration) {
-  const Clock::time_point deadline = Clock::now() + duration;
+  Clock::time_point now = Clock::now();
+  const Clock::time_point deadline = now + duration;
   do {
-    RunOnceUntil(deadline - Clock::now(), nullptr);
-  } while (Clock::now() < deadline);
+    RunOnceUntil(deadline - now, nullptr, now);
+  } while (now < deadline);
 }
 
 bool EventLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const Clock::time_point deadline = Clock::now() + limit;
+  Clock::time_point now = Clock::now();
+  const Clock::time_point deadline = now + limit;
   if (done()) return true;
   do {
-    if (RunOnceUntil(deadline - Clock::now(), &done) || done()) return true;
-  } while (Clock::now() < deadline);
+    if (RunOnceUntil(deadline - now, &done, now) || done()) return true;
+  } while (now < deadline);
   return done();
 }
 

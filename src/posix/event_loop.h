@@ -63,8 +63,11 @@ class EventLoop {
 
  private:
   struct State;
-  // Returns true when stop said so after some callback.
-  bool RunOnceUntil(Clock::duration max_wait, const std::function<bool()>* stop);
+  // Returns true when stop said so after some callback. `now` is the time as
+  // the caller last read it and comes back as read after the last callback
+  // (or the wait), so a pass reads the clock once per callback and once after
+  // the wait, and the caller's deadline checks read it not at all.
+  bool RunOnceUntil(Clock::duration max_wait, const std::function<bool()>* stop, Clock::time_point& now);
 
   std::shared_ptr<State> state_;
 };
