@@ -145,21 +145,6 @@ int32_t CallRequest(ChartServiceClient& client, int type) {
   return 0;
 }
 
-const char* RequestName(int type) {
-  static const char* const kNames[12] = {"",
-                                         "Login",
-                                         "GetSessionDateTime",
-                                         "GetSessionDate",
-                                         "GetSessionTime",
-                                         "GetFullPriceChannelData",
-                                         "GetPriceChannelDataUpdates",
-                                         "GetPreviousSessionsLastAverageVantrelPrice",
-                                         "GetPreviousSessionsHighPrice",
-                                         "GetPreviousSessionsLowPrice",
-                                         "GetPreviousSessionsClosingPrice",
-                                         "GetPreviousSessionsSupportAndResistancePrices"};
-  return kNames[type];
-}
 
 ObservedEvent CallResult(const std::string& method, int32_t number) {
   ObservedEvent event;

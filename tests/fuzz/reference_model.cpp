@@ -10,20 +10,6 @@ constexpr int32_t kAlreadyConnected = static_cast<int32_t>(0x80040006);
 constexpr int32_t kAlreadyLoggedIn = static_cast<int32_t>(0x80040007);
 constexpr int32_t kRequestAlreadyPending = static_cast<int32_t>(0x80040008);
 
-const char* const kRequestNames[12] = {
-    "",
-    "Login",
-    "GetSessionDateTime",
-    "GetSessionDate",
-    "GetSessionTime",
-    "GetFullPriceChannelData",
-    "GetPriceChannelDataUpdates",
-    "GetPreviousSessionsLastAverageVantrelPrice",
-    "GetPreviousSessionsHighPrice",
-    "GetPreviousSessionsLowPrice",
-    "GetPreviousSessionsClosingPrice",
-    "GetPreviousSessionsSupportAndResistancePrices",
-};
 
 const char* const kSessionEvents[5] = {"", "", "GotSessionDateTime", "GotSessionDate", "GotSessionTime"};
 const char* const kPriceEvents[11] = {"", "", "", "", "", "", "",
@@ -173,7 +159,7 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
       break;
     }
     case OpKind::Request:
-      out.push_back(Call(kRequestNames[op.arg], TryRequest(op.arg)));
+      out.push_back(Call(RequestName(op.arg), TryRequest(op.arg)));
       break;
     case OpKind::Login:
       out.push_back(Call("Login", TryRequest(1)));
@@ -302,7 +288,7 @@ void ReferenceModel::Dispatch(std::vector<ObservedEvent>& out) {
 
 void ReferenceModel::Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out) {
   out.push_back(std::move(event));
-  if (type > 0 && (reissue_mask_ >> type & 1) != 0) out.push_back(Call(kRequestNames[type], TryRequest(type)));
+  if (type > 0 && (reissue_mask_ >> type & 1) != 0) out.push_back(Call(RequestName(type), TryRequest(type)));
   if (nested_armed_ && in_arrival_) {
     nested_armed_ = false;
     if (connected) {
@@ -320,6 +306,24 @@ ObservedEvent ReferenceModel::Disconnect() {
   Reset();
   stop_ = true;  // closing drops whatever was still waiting
   return Call("Disconnect", 0);
+}
+
+const char* RequestName(int type) {
+  static const char* const kRequestNames[12] = {
+      "",
+      "Login",
+      "GetSessionDateTime",
+      "GetSessionDate",
+      "GetSessionTime",
+      "GetFullPriceChannelData",
+      "GetPriceChannelDataUpdates",
+      "GetPreviousSessionsLastAverageVantrelPrice",
+      "GetPreviousSessionsHighPrice",
+      "GetPreviousSessionsLowPrice",
+      "GetPreviousSessionsClosingPrice",
+      "GetPreviousSessionsSupportAndResistancePrices",
+  };
+  return kRequestNames[type];
 }
 
 }  // namespace moravex::fuzz

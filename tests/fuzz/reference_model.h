@@ -12,6 +12,9 @@
 
 namespace moravex::fuzz {
 
+// The method that sends a request of message type 1 to 11.
+const char* RequestName(int type);
+
 class ReferenceModel {
  public:
   ReferenceModel(uint16_t reissue_mask, int argument_swap);
