@@ -13,13 +13,16 @@ libid='{AE10CCB6-A2A0-4B74-A860-D060BA519A3A}'
 iid='{EB60BA11-9E87-41C3-AAED-A7AC39ECEC52}'
 diid='{B76942EA-9C3C-4F43-B3FA-255B957399F2}'
 progid=MORAVEX1.ChartServiceClient
-if [ "$bits" = 32 ]; then regsvr32='C:\windows\syswow64\regsvr32.exe'; else regsvr32=regsvr32; fi
+# Each bitness's own tools: a 64-bit reg.exe asked for /reg:32 does not see
+# the keys Wine's 32-bit side redirected.
+if [ "$bits" = 32 ]; then system='C:\windows\syswow64\'; else system=; fi
+regsvr32=${system}regsvr32.exe reg=${system}reg.exe
 
 run() { "$wine_run" "$prefix" "$@"; }
 # Key dump without CRs, blank lines and Wine's long-path prefix, or "absent".
 query() {
   local out
-  if out=$(run reg query "HKCR\\$1" /s "/reg:$bits" 2>/dev/null); then
+  if out=$(run "$reg" query "HKCR\\$1" /s "/reg:$bits" 2>/dev/null); then
     tr -d '\r' <<<"$out" | sed -e '/^$/d' -e 's/\\\\?\\//'
   else
     echo absent

@@ -232,7 +232,7 @@ TEST_F(TypeLibTest, LibraryAndTypeInfosInOrder) {
             << L" lcid " << attr->lcid << L" flags " << (attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE) << L" \""
             << Take(help) << L'"';
     EXPECT_EQ(library.str(), kLibrary);
-    EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    EXPECT_EQ(attr->syskind, OcxBits() == 64 ? SYS_WIN64 : SYS_WIN32);
     lib->ReleaseTLibAttr(attr);
 
     Lines types;
