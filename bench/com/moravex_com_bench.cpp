@@ -481,8 +481,11 @@ class MinimalClient {
     DestroyWindow(window_);
   }
 
-  Result Run(Work work, int rows, double seconds) {
+  // `drain`: read until WSAEWOULDBLOCK at each notification, as the
+  // control's socket does, instead of once.
+  Result Run(Work work, int rows, double seconds, bool drain = false) {
     work_ = work;
+    drain_ = drain;
     std::vector<uint8_t> payload = {' ', ' ', ' ', 'I', 'B', 'M'};
     for (int i = 0; i < 4; ++i) payload.push_back(static_cast<uint8_t>(static_cast<uint32_t>(rows) >> (8 * i)));
     price_request_ = Frame(5, payload);
@@ -502,10 +505,13 @@ class MinimalClient {
   }
 
   void OnReadable() {
-    const int got = recv(socket_, reinterpret_cast<char*>(buffer_.data() + filled_),
-                         static_cast<int>(buffer_.size() - filled_), 0);
-    if (got <= 0) return;
-    filled_ += static_cast<size_t>(got);
+    // One recv of what is waiting; draining goes on until WSAEWOULDBLOCK.
+    for (bool first = true; first || drain_; first = false) {
+      const int got = recv(socket_, reinterpret_cast<char*>(buffer_.data() + filled_),
+                           static_cast<int>(buffer_.size() - filled_), 0);
+      if (got <= 0) break;
+      filled_ += static_cast<size_t>(got);
+    }
     size_t at = 0;
     while (filled_ - at >= kHeader) {
       const size_t length = PayloadLength(buffer_.data() + at);
@@ -551,6 +557,7 @@ class MinimalClient {
   size_t filled_ = 0;
   std::vector<uint8_t> price_request_, high_request_, debug_request_;
   Work work_ = Work::kDebug;
+  bool drain_ = false;
   AdoFiller ado_;
   Trial trial_;
 };
@@ -606,37 +613,41 @@ int main(int argc, char** argv) {
     for (const int rows : kRowCounts) figures.push_back({"price-channel answer", Work::kPriceChannel, rows, 0.9});
     figures.push_back({"previous-session price asked again from its event", Work::kHighPrice, 0, 0.95});
     figures.push_back({"debug echo of 32 bytes asked again from its event", Work::kDebug, 0, 0.95});
+    const auto median_rate = [](const std::vector<Result>& results) {
+      std::vector<double> rates;
+      for (const Result& r : results) rates.push_back(r.rate);
+      return Median(rates);
+    };
+    // CPU time per operation over all trials of a side.
+    const auto cpu_per = [](const std::vector<Result>& results) {
+      double cpu = 0;
+      long done = 0;
+      for (const Result& r : results) {
+        cpu += r.cpu;
+        done += r.done;
+      }
+      return cpu / static_cast<double>(done);
+    };
+    const auto verdict = [](double ratio, double goal) { return ratio >= goal ? "met" : "**missed**"; };
     for (const Figure& figure : figures) {
-      // Warm both sides up: ADO's heap, the sockets' buffers, the pages.
+      // Warm every side up: ADO's heap, the sockets' buffers, the pages.
       host.Run(figure.work, figure.rows, seconds / 4);
       minimal.Run(figure.work, figure.rows, seconds / 4);
-      std::vector<Result> control, baseline;
+      minimal.Run(figure.work, figure.rows, seconds / 4, true);
+      std::vector<Result> control, baseline, draining;
       for (int t = 0; t < trials; ++t) {
-        if (t % 2 == 0) {
-          control.push_back(host.Run(figure.work, figure.rows, seconds));
-          baseline.push_back(minimal.Run(figure.work, figure.rows, seconds));
-        } else {
-          baseline.push_back(minimal.Run(figure.work, figure.rows, seconds));
-          control.push_back(host.Run(figure.work, figure.rows, seconds));
+        // Each side's place in the round moves, so drift over a round is shared.
+        for (int k = 0; k < 3; ++k) {
+          switch ((t + k) % 3) {
+            case 0: control.push_back(host.Run(figure.work, figure.rows, seconds)); break;
+            case 1: baseline.push_back(minimal.Run(figure.work, figure.rows, seconds)); break;
+            default: draining.push_back(minimal.Run(figure.work, figure.rows, seconds, true)); break;
+          }
         }
       }
-      const auto median_rate = [](const std::vector<Result>& results) {
-        std::vector<double> rates;
-        for (const Result& r : results) rates.push_back(r.rate);
-        return Median(rates);
-      };
-      // CPU time per operation over all trials of a side.
-      const auto cpu_per = [](const std::vector<Result>& results) {
-        double cpu = 0;
-        long done = 0;
-        for (const Result& r : results) {
-          cpu += r.cpu;
-          done += r.done;
-        }
-        return cpu / static_cast<double>(done);
-      };
       const double wall_ratio = median_rate(control) / median_rate(baseline);
       const double cpu_control = cpu_per(control), cpu_baseline = cpu_per(baseline);
+      const double cpu_draining = cpu_per(draining);
       const double cpu_ratio = cpu_baseline / cpu_control;
       char name[96];
       if (figure.work == Work::kPriceChannel) {
@@ -644,10 +655,12 @@ int main(int argc, char** argv) {
       } else {
         std::snprintf(name, sizeof name, "%s", figure.name);
       }
-      std::printf("| %s | %.3f ms | %.3f ms | %.2f | >= %.2f, %s |\n", name, 1000 / median_rate(control),
-                  1000 / median_rate(baseline), wall_ratio, figure.goal, wall_ratio >= figure.goal ? "met" : "**missed**");
-      std::printf("| the same, thread CPU per answer | %.3f ms | %.3f ms | %.2f | >= %.2f, %s |\n", 1000 * cpu_control,
-                  1000 * cpu_baseline, cpu_ratio, figure.goal, cpu_ratio >= figure.goal ? "met" : "**missed**");
+      std::printf("| %s, wall time | %.3f ms | %.3f ms | %.2f | >= %.2f, %s |\n", name, 1000 / median_rate(control),
+                  1000 / median_rate(baseline), wall_ratio, figure.goal, verdict(wall_ratio, figure.goal));
+      std::printf("| the same, client thread's CPU per answer | %.3f ms | %.3f ms | %.2f | >= %.2f, %s |\n",
+                  1000 * cpu_control, 1000 * cpu_baseline, cpu_ratio, figure.goal, verdict(cpu_ratio, figure.goal));
+      std::printf("| the same, minimal client reading until WSAEWOULDBLOCK (CPU) | %.3f ms | %.3f ms | %.2f | |\n",
+                  1000 * cpu_control, 1000 * cpu_draining, cpu_draining / cpu_control);
       std::fflush(stdout);
     }
   }
