@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,6 +97,28 @@ TEST_F(PosixTimerTest, RestartAndIntervalChangeStartAFullIntervalFromNow) {
   });
   ASSERT_TRUE(RunUntilLogHas(3));
   EXPECT_EQ(log_, (std::vector<std::string>{"marker 1", "marker 2", "tick"}));
+}
+
+// Restarts only move the due time; the tick still comes one full interval
+// after the last of many, not at the end of the first countdown.
+TEST_F(PosixTimerTest, ManyRestartsPutTheTickOneIntervalAfterTheLast) {
+  timer_->SetTickHandler([&] { log_.push_back("tick"); });
+  timer_->SetInterval(40);
+  int restarts = 0;
+  std::function<void()> restart = [&] {
+    timer_->SetEnabled(false);
+    timer_->SetEnabled(true);
+    if (++restarts < 10) {
+      loop_.After(milliseconds(10), restart);
+    } else {
+      loop_.After(milliseconds(39), [&] { log_.push_back("before"); });
+      loop_.After(milliseconds(41), [&] { log_.push_back("after"); });
+    }
+  };
+  timer_->SetEnabled(true);
+  loop_.After(milliseconds(10), restart);
+  ASSERT_TRUE(RunUntilLogHas(3));
+  EXPECT_EQ(log_, (std::vector<std::string>{"before", "tick", "after"}));
 }
 
 TEST_F(PosixTimerTest, HandlerMayRetimeTheTimerBecauseTheNextTickIsScheduledFirst) {

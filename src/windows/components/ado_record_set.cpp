@@ -95,10 +95,6 @@ Ref<ADOField> FieldAt(ADOFields* fields, int32_t ordinal) {
   return field;
 }
 
-void PutValue(ADOFields* fields, int32_t ordinal, VARIANT& value) {
-  Check(FieldAt(fields, ordinal)->put_Value(value), "Field.Value");
-}
-
 // Writes the rows into the open, empty set. Every AddNew comes first and the
 // values after, row by row from the first: Wine's msado15 loses values when
 // each row is filled right after its own AddNew (the usual order; with two
@@ -106,25 +102,33 @@ void PutValue(ADOFields* fields, int32_t ordinal, VARIANT& value) {
 // Windows' ADO saves a pending new row at the next AddNew and an edited row
 // at MoveNext or MoveFirst, so there this order yields the same set as the
 // usual one: the rows in payload order, each with its five values.
+// A field object stands for its column at whatever row the cursor is on, so
+// the five are looked up once per answer, and the one time text is rewritten
+// in place for every row: ADO keeps a copy of each value put.
 void WriteRows(_ADORecordset* set, std::span<const PriceChannelRow> rows) {
   if (rows.empty()) return;
   for (size_t i = 0; i < rows.size(); ++i) Check(set->AddNew(Missing(), Missing()), "AddNew");
   Check(set->MoveFirst(), "MoveFirst");
-  Ref<ADOFields> fields;
-  Check(set->get_Fields(fields.Put()), "Fields");
+  Ref<ADOField> columns[kPriceChannelFields.size()];
+  {
+    Ref<ADOFields> fields;
+    Check(set->get_Fields(fields.Put()), "Fields");
+    for (size_t k = 0; k < kPriceChannelFields.size(); ++k) columns[k] = FieldAt(fields.Get(), static_cast<int32_t>(k));
+  }
+  Variant time;
+  V_VT(&time) = VT_BSTR;
+  V_BSTR(&time) = SysAllocStringLen(nullptr, kTimeLength);
+  if (V_BSTR(&time) == nullptr) throw Failure(kOutOfMemory, kRuntimeSource, "Out of memory");
+  VARIANT price;
+  VariantInit(&price);
+  V_VT(&price) = VT_R4;
   for (const PriceChannelRow& row : rows) {
-    Variant time;
-    V_VT(&time) = VT_BSTR;
-    V_BSTR(&time) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(row.Time.data()), kTimeLength);
-    if (V_BSTR(&time) == nullptr) throw Failure(kOutOfMemory, kRuntimeSource, "Out of memory");
-    PutValue(fields.Get(), 0, *time);
+    std::copy(row.Time.begin(), row.Time.end(), reinterpret_cast<char16_t*>(V_BSTR(&time)));
+    Check(columns[0]->put_Value(*time), "Field.Value");
     const float prices[] = {row.BuyReferencePrice, row.SellReferencePrice, row.Price, row.PriceOffsetPercent};
-    for (int32_t k = 0; k < 4; ++k) {
-      VARIANT price;
-      VariantInit(&price);
-      V_VT(&price) = VT_R4;
+    for (size_t k = 0; k < 4; ++k) {
       V_R4(&price) = prices[k];
-      PutValue(fields.Get(), k + 1, price);
+      Check(columns[k + 1]->put_Value(price), "Field.Value");
     }
     Check(set->MoveNext(), "MoveNext");
   }
@@ -252,10 +256,24 @@ class ForeignObject final : public HostObject {
 }  // namespace
 
 std::shared_ptr<RecordSet> AdoRecordSetFactory::Create() {
+  constexpr const char* kCreate = "CreateObject(\"ADODB.Recordset\")";
   Ref<_ADORecordset> set;
-  const HRESULT hr = CoCreateInstance(kClsidRecordset, nullptr, CLSCTX_INPROC_SERVER, kIidRecordset,
-                                      reinterpret_cast<void**>(set.Put()));
-  if (FAILED(hr)) ThrowComError(hr, "CreateObject(\"ADODB.Recordset\")");
+  const DWORD thread = GetCurrentThreadId();
+  if (class_object_ && class_object_thread_ == thread) {
+    Check(class_object_->CreateInstance(nullptr, kIidRecordset, reinterpret_cast<void**>(set.Put())), kCreate);
+  } else {
+    // The class object belongs to the apartment it was taken in; another
+    // thread takes its own, and only the first one is kept.
+    Ref<IClassFactory> class_object;
+    Check(CoGetClassObject(kClsidRecordset, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                           reinterpret_cast<void**>(class_object.Put())),
+          kCreate);
+    Check(class_object->CreateInstance(nullptr, kIidRecordset, reinterpret_cast<void**>(set.Put())), kCreate);
+    if (!class_object_) {
+      class_object_ = std::move(class_object);
+      class_object_thread_ = thread;
+    }
+  }
   return std::make_shared<AdoRecordSet>(std::move(set));
 }
 

@@ -5,17 +5,27 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <unknwn.h>
+
 #include <memory>
 
+#include "com/com_ptr.h"
 #include "platform/record_set.h"
 
 namespace moravex::windows {
 
 class AdoRecordSetFactory final : public RecordSetFactory {
  public:
-  // CoCreateInstance of ADODB.Recordset on the calling (apartment) thread;
-  // a failure carries the COM error's source and description.
+  // A new ADODB.Recordset, made on the calling (apartment) thread; a failure
+  // carries the COM error's source and description. The first call takes
+  // ADO's class object and keeps it for that thread: CoCreateInstance looks
+  // the class up in the registry every time, which under Wine costs more than
+  // filling a small answer.
   std::shared_ptr<RecordSet> Create() override;
+
+ private:
+  moravex_com::ComPtr<IClassFactory> class_object_;
+  DWORD class_object_thread_ = 0;
 };
 
 }  // namespace moravex::windows

@@ -166,5 +166,58 @@ TEST(RecordSetTest, CreationOutsideAnApartmentFailsWithTheComError) {
   EXPECT_FALSE(outcome.Description().empty());
 }
 
+// The factory keeps ADO's class object for the thread that first used it; a
+// set is still new per call, and other threads go their own way to ADO.
+struct OtherThread {
+  AdoRecordSetFactory* factory;
+  bool apartment;
+  int32_t rows = -1;
+  int32_t failure = 0;
+};
+
+DWORD WINAPI CreateOnOtherThread(void* argument) {
+  auto& job = *static_cast<OtherThread*>(argument);
+  if (job.apartment) CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  try {
+    const auto set = job.factory->Create();
+    set->Load(MakeRows(2));
+    job.rows = set->RecordCount();
+  } catch (const Failure& failure) {
+    job.failure = failure.Number();
+  }
+  if (job.apartment) CoUninitialize();
+  return 0;
+}
+
+TEST(RecordSetTest, OneFactoryMakesANewSetPerCallOnEveryApartmentThread) {
+  AdoRecordSetFactory factory;
+  const auto first = factory.Create();
+  first->Load(MakeRows(3));
+  const auto second = factory.Create();
+  second->Load(MakeRows(1));
+  IDispatch* a = RecordsetDispatch(first.get());
+  IDispatch* b = RecordsetDispatch(second.get());
+  EXPECT_NE(a, b);
+  a->Release();
+  b->Release();
+  EXPECT_EQ(first->RecordCount(), 3);
+  EXPECT_EQ(second->RecordCount(), 1);
+
+  for (const bool apartment : {true, false}) {
+    SCOPED_TRACE(apartment);
+    OtherThread job{&factory, apartment};
+    const HANDLE thread = CreateThread(nullptr, 0, &CreateOnOtherThread, &job, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    // Outside an apartment the kept class object must not stand in for COM.
+    EXPECT_EQ(job.rows, apartment ? 2 : -1);
+    EXPECT_EQ(job.failure, apartment ? 0 : static_cast<int32_t>(CO_E_NOTINITIALIZED));
+  }
+  // The first thread's class object still serves it.
+  const auto third = factory.Create();
+  third->Load(MakeRows(50));
+  EXPECT_EQ(third->RecordCount(), 50);
+}
+
 }  // namespace
 }  // namespace moravex::windows

@@ -1,7 +1,9 @@
 // The three timers of MakeWindowsComponents on their shared window.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <utility>
+#include <vector>
 
 #include "components/windows_components.h"
 #include "platform/failure.h"
@@ -87,6 +89,59 @@ TEST(TimerTest, DisabledOrDestroyedTimersTickNoMoreWhileTheOthersGoOn) {
   components.tmr_login_and_connect_timeout.reset();
   data = 0;
   EXPECT_TRUE(PumpUntil([&] { return data > 0; }, 2000));
+}
+
+// A restart only moves the due time while the system timer stays armed; the
+// tick must still come a full interval after the last restart, never before.
+TEST(TimerTest, RestartsMoveTheDueTimeAndTheTickComesAFullIntervalAfterTheLast) {
+  using Clock = std::chrono::steady_clock;
+  const auto since = [](Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  };
+  Components components = MakeWindowsComponents();
+  TimerComponent& timer = *components.tmr_session_info_timeout;
+  std::vector<Clock::time_point> ticks;
+  timer.SetTickHandler([&] { ticks.push_back(Clock::now()); });
+  timer.SetInterval(150);
+
+  // Restarted shortly before the first countdown ends: nothing at its end.
+  timer.SetEnabled(true);
+  PumpFor(130);
+  timer.SetEnabled(false);
+  timer.SetEnabled(true);
+  Clock::time_point restarted = Clock::now();
+  ASSERT_TRUE(PumpUntil([&] { return !ticks.empty(); }, 2000));
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ticks[0] - restarted).count(), 150);
+  // And the next one a full interval after that tick.
+  ASSERT_TRUE(PumpUntil([&] { return ticks.size() > 1; }, 2000));
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ticks[1] - ticks[0]).count(), 150);
+
+  // Many restarts, as with a request per answer: one tick, after the last.
+  ticks.clear();
+  for (int i = 0; i < 25; ++i) {
+    timer.SetEnabled(false);
+    timer.SetEnabled(true);
+    restarted = Clock::now();
+    PumpFor(12);
+  }
+  EXPECT_TRUE(ticks.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !ticks.empty(); }, 2000));
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ticks[0] - restarted).count(), 150);
+
+  // A shorter interval takes effect at once, though the armed countdown is longer.
+  timer.SetInterval(2000);
+  ticks.clear();
+  const Clock::time_point shortened = Clock::now();
+  timer.SetInterval(40);
+  ASSERT_TRUE(PumpUntil([&] { return !ticks.empty(); }, 1000));
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ticks[0] - shortened).count(), 40);
+  EXPECT_LT(since(shortened), 1000);
+
+  // Disabled with a countdown still armed: no tick follows.
+  timer.SetEnabled(false);
+  ticks.clear();
+  PumpFor(150);
+  EXPECT_TRUE(ticks.empty());
 }
 
 }  // namespace
