@@ -1,7 +1,9 @@
 // IUnknown for a heap object implementing several interfaces, with one
 // reference count for all of them. The object starts with one reference,
-// owned by whoever created it.
+// owned by whoever created it, and keeps its module loaded while it lives:
+// a host may hold any object (an enumerator, say) after the control is gone.
 #pragma once
+#include "module_lock.h"
 #include "windows_headers.h"
 
 #include <tuple>
@@ -46,6 +48,8 @@ class ComObject : public Interfaces... {
   virtual ~ComObject() = default;
 
  private:
+  // First member: released after every other part of the object is gone.
+  ModuleReference module_;
   LONG refs_ = 1;
 };
 

@@ -22,9 +22,7 @@ LONG TwipsToHimetric(LONG twips) { return MulDiv(twips, 2540, 1440); }
 
 ChartServiceControl::ChartServiceControl()
     : connection_point_(this, DIID___ChartServiceClient),
-      extent_{TwipsToHimetric(kPanelWidthTwips), TwipsToHimetric(kPanelHeightTwips)} {
-  ModuleLock();
-}
+      extent_{TwipsToHimetric(kPanelWidthTwips), TwipsToHimetric(kPanelHeightTwips)} {}
 
 ChartServiceControl::~ChartServiceControl() {
   // Nothing reaches this object any more, whatever the core still does.
@@ -32,7 +30,6 @@ ChartServiceControl::~ChartServiceControl() {
   if (events_) events_->Detach();
   client_.reset();
   connection_point_.UnadviseAll();
-  ModuleUnlock();
 }
 
 HRESULT ChartServiceControl::Create(moravex::Components components, REFIID riid, void** out) {

@@ -4,17 +4,10 @@
 
 namespace {
 
-LONG lock_count = 0;
 HMODULE module_handle = nullptr;
 ITypeLib* cached_typelib = nullptr;
 
 }  // namespace
-
-void ModuleLock() { InterlockedIncrement(&lock_count); }
-
-void ModuleUnlock() { InterlockedDecrement(&lock_count); }
-
-LONG ModuleLockCount() { return InterlockedCompareExchange(&lock_count, 0, 0); }
 
 HMODULE ModuleHandle() { return module_handle; }
 

@@ -7,12 +7,7 @@
 
 #include <string>
 
-// Lock count of the module: control instances, class-factory references,
-// LockServer(TRUE) and cores finishing a notification each hold one.
-// DllCanUnloadNow answers S_OK only while it is 0.
-void ModuleLock();
-void ModuleUnlock();
-LONG ModuleLockCount();
+#include "module_lock.h"  // ModuleLock, ModuleUnlock, ModuleLockCount
 
 // This library's own module handle (set in DllMain).
 HMODULE ModuleHandle();

@@ -1,129 +1,140 @@
-// Self-registration: the ProgID, the CLSID key of the control and the type
-// library. Unregistration removes exactly these.
+// Self-registration from the registration table. Both bitnesses may be
+// registered side by side: a registration writes its own entries in its own
+// registry view and the shared ones beside them; an unregistration removes its
+// own entries, and the shared ones only when the other bitness has left no
+// entry of its own (then from both views, so neither keeps a copy). Whatever
+// is not there counts as removed, so unregistering twice succeeds.
 #include "module.h"
 #include "server.h"
 
 #include <olectl.h>
-#include <oleauto.h>
 
 #include <string>
 
-#include "MORAVEX1_h.h"
+#include "registration_table.h"
 
 namespace {
 
-constexpr wchar_t kProgId[] = L"MORAVEX1.ChartServiceClient";
-constexpr wchar_t kDisplayName[] = L"ChartServiceClient Control";
-constexpr wchar_t kTypeLibVersion[] = L"6.0";
-constexpr wchar_t kToolboxBitmapId[] = L"30000";
-// OLEMISC_SETCLIENTSITEFIRST | INVISIBLEATRUNTIME | ACTIVATEWHENVISIBLE |
-// INSIDEOUT | CANTLINKINSIDE | RECOMPOSEONRESIZE, for DVASPECT_CONTENT.
-constexpr DWORD kMiscStatusContent = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME |
-                                     OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
-                                     OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
-static_assert(kMiscStatusContent == 132497);
+// The other bitness's view. On a 32-bit system this flag is ignored and the
+// own view answers, where nothing of this bitness is left when it is asked.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr REGSAM kOwnView = 0;
 
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
+std::wstring Expand(const wchar_t* text, const std::wstring& file, const std::wstring& folder) {
+    std::wstring result = text;
+    for (const auto& [name, value] : {std::pair<std::wstring, const std::wstring&>{L"${FILE}", file},
+                                      std::pair<std::wstring, const std::wstring&>{L"${DIR}", folder}}) {
+        for (size_t at = result.find(name); at != std::wstring::npos; at = result.find(name, at + value.size()))
+            result.replace(at, name.size(), value);
+    }
+    return result;
 }
 
-struct Value {
-    std::wstring key;   // below HKEY_CLASSES_ROOT
-    std::wstring name;  // empty: the key's default value
-    std::wstring data;
-};
-
-HRESULT SetValue(const Value& value) {
+HRESULT Write(const RegistrationEntry& entry, const std::wstring& file, const std::wstring& folder) {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, value.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                     nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(value.data.c_str()),
-                                static_cast<DWORD>((value.data.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                     nullptr);
+    if (status == ERROR_SUCCESS && entry.value != nullptr) {
+        const std::wstring data = Expand(entry.data, file, folder);
+        status = RegSetValueExW(key, *entry.value ? entry.value : nullptr, 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     }
+    if (key != nullptr) RegCloseKey(key);
     return HRESULT_FROM_WIN32(status);
 }
 
-HRESULT CreateKey(const std::wstring& path) {
+bool Exists(const wchar_t* path, REGSAM view) {
     HKEY key = nullptr;
-    const LSTATUS status =
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) RegCloseKey(key);
-    return HRESULT_FROM_WIN32(status);
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
 }
 
-HRESULT DeleteTree(const std::wstring& path) {
-    const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
+// Deletes the key if it holds neither values nor subkeys; ERROR_SUCCESS also
+// when it is absent, ERROR_DIR_NOT_EMPTY when it stays.
+LSTATUS DeleteIfEmpty(const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    DWORD subkeys = 0, values = 0;
+    status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return status;
+    if (subkeys != 0 || values != 0) return ERROR_DIR_NOT_EMPTY;
+    status = RegDeleteKeyExW(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
-HRESULT WriteClassKeys(const std::wstring& path) {
-    const std::wstring clsid = L"CLSID\\" + GuidText(CLSID_ChartServiceClient);
-    const Value values[] = {
-        {kProgId, L"", kDisplayName},
-        {std::wstring(kProgId) + L"\\CLSID", L"", GuidText(CLSID_ChartServiceClient)},
-        {clsid, L"", kDisplayName},
-        {clsid + L"\\InprocServer32", L"", path},
-        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {clsid + L"\\ProgID", L"", kProgId},
-        {clsid + L"\\TypeLib", L"", GuidText(LIBID_MORAVEX1)},
-        {clsid + L"\\Version", L"", kTypeLibVersion},
-        {clsid + L"\\ToolboxBitmap32", L"", path + L", " + kToolboxBitmapId},
-        {clsid + L"\\MiscStatus", L"", L"0"},
-        {clsid + L"\\MiscStatus\\1", L"", std::to_wstring(kMiscStatusContent)},
-    };
-    for (const Value& value : values)
-        if (const HRESULT hr = SetValue(value); FAILED(hr)) return hr;
-    return CreateKey(clsid + L"\\Control");
+// First-level keys (CLSID, TypeLib, Interface) stay, unless the table itself
+// writes one (the ProgID).
+bool MayRemove(const std::wstring& path) {
+    if (path.find(L'\\') != std::wstring::npos) return true;
+    for (const RegistrationEntry& entry : kRegistration)
+        if (path == entry.key) return true;
+    return false;
 }
 
-HRESULT RegisterOwnTypeLib(const std::wstring& path) {
-    ITypeLib* typelib = nullptr;
-    HRESULT hr = LoadControlTypeLib(&typelib);
-    if (FAILED(hr)) return hr;
-    std::wstring full_path = path;  // the API takes a non-const string
-    hr = RegisterTypeLib(typelib, full_path.data(), nullptr);
-    typelib->Release();
-    return hr;
-}
-
-HRESULT UnregisterOwnTypeLib() {
-    ITypeLib* typelib = nullptr;
-    HRESULT hr = LoadControlTypeLib(&typelib);
-    if (FAILED(hr)) return hr;
-    TLIBATTR* attributes = nullptr;
-    hr = typelib->GetLibAttr(&attributes);
-    if (SUCCEEDED(hr)) {
-        hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                               attributes->lcid, attributes->syskind);
-        typelib->ReleaseTLibAttr(attributes);
-        // Nothing registered is nothing to remove.
-        if (hr == TYPE_E_REGISTRYACCESS) hr = S_OK;
+// Removes the entry's value, then its key and the keys above it that this
+// leaves empty.
+HRESULT Remove(const RegistrationEntry& entry, REGSAM view) {
+    if (entry.value != nullptr) {
+        HKEY key = nullptr;
+        LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, entry.key, 0, KEY_SET_VALUE | view, &key);
+        if (status == ERROR_SUCCESS) {
+            status = RegDeleteValueW(key, *entry.value ? entry.value : nullptr);
+            RegCloseKey(key);
+        }
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
     }
-    typelib->Release();
-    return hr;
+    for (std::wstring path = entry.key; MayRemove(path);) {
+        const size_t parent = path.rfind(L'\\');
+        const LSTATUS status = DeleteIfEmpty(path, view);
+        if (status == ERROR_DIR_NOT_EMPTY) return S_OK;
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+        if (parent == std::wstring::npos) return S_OK;
+        path.resize(parent);
+    }
+    return S_OK;
+}
+
+bool OtherBitnessRegistered() {
+    for (const RegistrationEntry& entry : kOtherBitnessRegistration)
+        if (Exists(entry.key, kOtherView)) return true;
+    return false;
 }
 
 }  // namespace
 
 HRESULT RegisterServer() {
-    const std::wstring path = ModulePath();
-    if (path.empty()) return SELFREG_E_CLASS;
-    HRESULT hr = WriteClassKeys(path);
-    if (SUCCEEDED(hr)) hr = RegisterOwnTypeLib(path);
-    // Leave nothing half-registered behind.
-    if (FAILED(hr)) UnregisterServer();
-    return hr;
+    const std::wstring file = ModulePath();
+    const size_t slash = file.find_last_of(L"\\/");
+    if (file.empty() || slash == std::wstring::npos) return SELFREG_E_CLASS;
+    const std::wstring folder = file.substr(0, slash);
+    for (const RegistrationEntry& entry : kRegistration) {
+        if (const HRESULT hr = Write(entry, file, folder); FAILED(hr)) {
+            // Leave nothing half-registered behind.
+            UnregisterServer();
+            return hr;
+        }
+    }
+    return S_OK;
 }
 
 HRESULT UnregisterServer() {
-    const HRESULT typelib = UnregisterOwnTypeLib();
-    const HRESULT clsid = DeleteTree(L"CLSID\\" + GuidText(CLSID_ChartServiceClient));
-    const HRESULT progid = DeleteTree(kProgId);
-    if (FAILED(typelib)) return typelib;
-    return FAILED(clsid) ? clsid : progid;
+    HRESULT result = S_OK;
+    const auto remove = [&result](const RegistrationEntry& entry, REGSAM view) {
+        if (const HRESULT hr = Remove(entry, view); FAILED(hr) && SUCCEEDED(result)) result = hr;
+    };
+    for (const RegistrationEntry& entry : kRegistration)
+        if (entry.scope == RegistrationScope::kOwn) remove(entry, kOwnView);
+    if (OtherBitnessRegistered()) return result;
+    for (const RegistrationEntry& entry : kRegistration) {
+        if (entry.scope != RegistrationScope::kShared) continue;
+        remove(entry, kOwnView);
+        remove(entry, kOtherView);
+    }
+    return result;
 }

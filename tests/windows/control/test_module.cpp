@@ -1,18 +1,11 @@
 // The module functions the control expects from the library it is linked
-// into. Here: a plain lock count, and the type library read from the .ocx
-// named on the command line.
+// into (the lock count comes with the COM helpers). Here: the type library
+// read from the .ocx named on the command line.
 #include "windows_headers.h"
 
 #include "control_test_support.h"
 #include "library/module.h"
 
-namespace {
-LONG lock_count = 0;
-}
-
-void ModuleLock() { InterlockedIncrement(&lock_count); }
-void ModuleUnlock() { InterlockedDecrement(&lock_count); }
-LONG ModuleLockCount() { return lock_count; }
 HMODULE ModuleHandle() { return GetModuleHandleW(nullptr); }
 
 HRESULT LoadControlTypeLib(ITypeLib** out) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library_test.h"
+#include "registration_table.h"
 
 namespace {
 
@@ -312,3 +313,49 @@ TEST_F(TypeLibTest, EnumerationConstantsCarryTheirNamesAsHelpStrings) {
 }
 
 }  // namespace
+
+// The registration table writes the type library's keys itself: it must name
+// every interface the system's RegisterTypeLib would register (dispinterfaces
+// and dual or oleautomation interfaces), with its name, the proxy of its kind
+// and this library, and no other.
+TEST_F(TypeLibTest, RegistrationTableRegistersEveryAutomationInterface) {
+    auto table_value = [](const std::wstring& key, const wchar_t* name) -> std::wstring {
+        for (const RegistrationEntry& entry : kRegistration)
+            if (key == entry.key && entry.value != nullptr && std::wstring(entry.value) == name) return entry.data;
+        return L"(none)";
+    };
+    TLIBATTR* library = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&library), S_OK);
+    wchar_t libid[40] = {};
+    StringFromGUID2(library->guid, libid, 40);
+    lib->ReleaseTLibAttr(library);
+    size_t registered = 0;
+    for (ITypeInfo* info : infos) {
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+        const bool dispatch = attributes->typekind == TKIND_DISPATCH;
+        const bool automation = dispatch || (attributes->typekind == TKIND_INTERFACE &&
+                                             (attributes->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)));
+        const bool dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+        wchar_t iid[40] = {};
+        StringFromGUID2(attributes->guid, iid, 40);
+        info->ReleaseTypeAttr(attributes);
+        if (!automation) continue;
+        ++registered;
+        BSTR name = nullptr;
+        ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+        const std::wstring key = std::wstring(L"Interface\\") + iid;
+        EXPECT_EQ(table_value(key, L""), std::wstring(name));
+        SysFreeString(name);
+        const std::wstring proxy =
+            dual ? L"{00020424-0000-0000-C000-000000000046}" : L"{00020420-0000-0000-C000-000000000046}";
+        EXPECT_EQ(table_value(key + L"\\ProxyStubClsid32", L""), proxy) << key;
+        EXPECT_EQ(table_value(key + L"\\TypeLib", L""), std::wstring(libid)) << key;
+    }
+    size_t interface_keys = 0;
+    for (const RegistrationEntry& entry : kRegistration) {
+        const std::wstring key = entry.key;
+        if (key.rfind(L"Interface\\", 0) == 0 && key.find(L'\\', 10) == std::wstring::npos) ++interface_keys;
+    }
+    EXPECT_EQ(interface_keys, registered);
+}
