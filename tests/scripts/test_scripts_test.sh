@@ -13,16 +13,18 @@ expect() {  # WHAT EXPECTED ACTUAL
 
 cat >"$dir/run.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
-<testsuite tests="4">
+<testsuite tests="5">
   <testcase name="a.passes" status="run"><system-out>ok</system-out></testcase>
   <testcase name="a.fails" status="fail"><failure message="Failed"/></testcase>
   <testcase name="a.skipped" status="notrun"><skipped message="Skipped"/><system-out>this machine runs no 32-bit programs
 </system-out></testcase>
   <testcase name="a.timed_out" status="fail"><failure message="Timeout"/></testcase>
+  <testcase name="a.disabled" status="disabled"><system-out>Disabled</system-out></testcase>
 </testsuite>
 XML
 expect summary "  skipped a.skipped: this machine runs no 32-bit programs
-mingw-x86: 1 passed, 2 failed, 1 skipped" "$("$scripts/ctest-summary.py" mingw-x86 "$dir/run.xml")"
+  skipped a.disabled: Disabled
+mingw-x86: 1 passed, 2 failed, 2 skipped" "$("$scripts/ctest-summary.py" mingw-x86 "$dir/run.xml")"
 expect "no results" "x: 0 passed, 1 failed, 0 skipped" "$("$scripts/ctest-summary.py" x "$dir/none.xml" | tail -n 1)"
 
 # Only the PE header's machine field decides: 0x8664 is x64, 0x14c is x86.

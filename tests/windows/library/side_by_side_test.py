@@ -159,7 +159,7 @@ if other in builds:
     check("both unregistered", [])
     regsvr32(other, "/u")
 else:
-    print(f"no {other}-bit build beside this one: side by side not checked")
+    print(f"no {other}-bit build beside this one, or no {other}-bit process runs here: side by side not checked")
     regsvr32(bits, "/u")
 check("all unregistered", [])
 regsvr32(bits, "/u")
