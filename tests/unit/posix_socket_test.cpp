@@ -493,6 +493,60 @@ TEST_F(PosixSocketTest, PeerCloseDeliversDataThenOneCloseEvent) {
   EXPECT_EQ(socket_->BytesReceived(), 0);
 }
 
+// Two answers and the FIN in one segment; the handler takes the first answer
+// and runs the loop inside its data arrival, as a host pumping messages does.
+// The close must wait for the bytes still unread, which stay readable.
+TEST_F(PosixSocketTest, CloseFoundInsideADataArrivalWaitsUntilTheUnreadBytesAreRead) {
+  ConnectToListener();
+  std::vector<std::string> answers;
+  bool nested_close = false;
+  events_.then = [&](const std::string& entry) {
+    if (!entry.starts_with("data") || !answers.empty()) return;
+    std::string first(5, '\0');
+    socket_->GetData({reinterpret_cast<uint8_t*>(first.data()), first.size()});
+    answers.push_back(first);
+    loop_.RunFor(milliseconds(50));
+    nested_close = events_.log.back() == "close";
+    EXPECT_EQ(socket_->State(), kSocketConnected);
+    std::string second(static_cast<size_t>(socket_->BytesReceived()), '\0');
+    socket_->GetData({reinterpret_cast<uint8_t*>(second.data()), second.size()});
+    answers.push_back(second);
+  };
+  peer_.Send("firstsecond");
+  peer_.Close();
+  ASSERT_TRUE(loop_.RunUntil([&] { return events_.log.back() == "close"; }, milliseconds(3000)));
+  loop_.RunFor(milliseconds(20));
+  EXPECT_FALSE(nested_close);
+  EXPECT_EQ(answers, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(events_.log, (std::vector<std::string>{"connect", "data 11", "close"}));
+  EXPECT_EQ(socket_->State(), kSocketClosing);
+}
+
+// A lookup that hangs holds only its own thread: the next Connect on the same
+// socket resolves and connects at once.
+TEST_F(PosixSocketTest, HungLookupDoesNotDelayALaterConnect) {
+  auto gate = std::make_shared<Gate>();
+  const int open = listener_.Port();
+  UseResolver([gate, open](const std::string& host, int) {
+    if (host == "hung.example") gate->Wait();
+    Resolution resolution;
+    resolution.addresses = {Loopback(open)};
+    return resolution;
+  });
+  socket_->Connect(u"hung.example", 4000);
+  loop_.RunFor(milliseconds(200));
+  const auto second = std::chrono::steady_clock::now();
+  socket_->Connect(u"fast.example", 4000);
+  ASSERT_TRUE(RunUntilLogged(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - second, milliseconds(1000));
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+  gate->Open();  // the hung answer comes late and is dropped
+  ASSERT_TRUE(WaitFor([&] { return gate.use_count() == 2; }));
+  loop_.RunFor(milliseconds(20));
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+  EXPECT_EQ(socket_->State(), kSocketConnected);
+}
+
 TEST_F(PosixSocketTest, CloseInsideDataArrivalEndsEverything) {
   ConnectToListener();
   events_.then = [&](const std::string& entry) {
