@@ -30,6 +30,10 @@ enum SocketState : int32_t {
 // notification already under way. Data arrival may come several times in a
 // row, each reporting every unread byte; all data of a connection comes
 // before its close or error event, and the close event comes at most once.
+// A close or error found while a data arrival is under way (its handler
+// pumping messages) and received bytes are still unread is reported only
+// after that data arrival has returned, so the host reads every byte that
+// came before the ending first; until then the state stays connected.
 class SocketEvents {
  public:
   virtual ~SocketEvents() = default;
@@ -50,8 +54,10 @@ class SocketComponent {
   // Harmless on a closed socket; fires no event; drops unread bytes.
   virtual void Close() = 0;
   // Writes all bytes in call order or throws Failure. Never blocks: what the
-  // kernel cannot take now is queued and flushed in order. The queue is
-  // bounded; a send past the bound fails whole, with nothing queued.
+  // kernel cannot take now is queued and flushed in order. The bound is on
+  // what waits: with nothing queued, the kernel takes what it can and the rest
+  // waits, however much; while bytes wait, a send that would take them past
+  // the bound fails whole, with nothing written or queued.
   virtual void SendData(std::span<const uint8_t> bytes) = 0;
   virtual int32_t BytesReceived() const = 0;
   // Fills `into` with the next into.size() received bytes; throws Failure

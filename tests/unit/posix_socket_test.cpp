@@ -313,22 +313,28 @@ TEST_F(PosixSocketTest, DefaultResolverFindsLocalhost) {
   EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
 }
 
-TEST_F(PosixSocketTest, LargeSendIsQueuedAndArrivesInOrder) {
+// The bound is on what waits: a send larger than it goes out on an idle
+// connection, and only a send made while bytes wait can be refused.
+TEST_F(PosixSocketTest, LargeSendOnAnIdleConnectionIsTakenAndArrivesInOrder) {
   ConnectToListener();
-  const std::vector<uint8_t> too_big(kSendQueueLimit + 1);
-  ExpectFailure([&] { socket_->SendData(too_big); }, kSocketNoBufferSpace,
-                "No buffer space is available: the peer is not reading and the send queue is full");
-  std::vector<uint8_t> big(kSendQueueLimit - 4096);
+  std::vector<uint8_t> big(10 << 20);  // well past the bound; the peer reads nothing yet
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + i / 251);
+  socket_->SendData(big);
+  // More than the bound is left waiting now: even a small send is refused whole.
   const std::vector<uint8_t> tail = {'e', 'n', 'd'};
-  socket_->SendData(big);  // the peer reads nothing yet
-  socket_->SendData(tail);
+  ExpectFailure([&] { socket_->SendData(tail); }, kSocketNoBufferSpace,
+                "No buffer space is available: the peer is not reading and the send queue is full (4 MiB)");
 
   std::vector<uint8_t> received;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  bool tail_sent = false;
   while (received.size() < big.size() + tail.size() && std::chrono::steady_clock::now() < deadline) {
     loop_.RunOnce(milliseconds(1));
     peer_.ReadAvailable(received);
+    if (!tail_sent && received.size() == big.size()) {
+      socket_->SendData(tail);
+      tail_sent = true;
+    }
   }
   std::vector<uint8_t> expected = big;
   expected.insert(expected.end(), tail.begin(), tail.end());
@@ -354,6 +360,8 @@ TEST_F(PosixSocketTest, SendPastTheQueueLimitIsRefusedWholeAndTheConnectionGoesO
       accepted.insert(accepted.end(), request.begin(), request.end());
     } catch (const Failure& failure) {
       EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A2747));  // 10055 in Automation form
+      EXPECT_EQ(failure.Description(),
+                "No buffer space is available: the peer is not reading and the send queue is full (64 KiB)");
       refused = true;
     }
   }
@@ -483,6 +491,60 @@ TEST_F(PosixSocketTest, PeerCloseDeliversDataThenOneCloseEvent) {
   socket_->Close();
   EXPECT_EQ(socket_->State(), kSocketClosed);
   EXPECT_EQ(socket_->BytesReceived(), 0);
+}
+
+// Two answers and the FIN in one segment; the handler takes the first answer
+// and runs the loop inside its data arrival, as a host pumping messages does.
+// The close must wait for the bytes still unread, which stay readable.
+TEST_F(PosixSocketTest, CloseFoundInsideADataArrivalWaitsUntilTheUnreadBytesAreRead) {
+  ConnectToListener();
+  std::vector<std::string> answers;
+  bool nested_close = false;
+  events_.then = [&](const std::string& entry) {
+    if (!entry.starts_with("data") || !answers.empty()) return;
+    std::string first(5, '\0');
+    socket_->GetData({reinterpret_cast<uint8_t*>(first.data()), first.size()});
+    answers.push_back(first);
+    loop_.RunFor(milliseconds(50));
+    nested_close = events_.log.back() == "close";
+    EXPECT_EQ(socket_->State(), kSocketConnected);
+    std::string second(static_cast<size_t>(socket_->BytesReceived()), '\0');
+    socket_->GetData({reinterpret_cast<uint8_t*>(second.data()), second.size()});
+    answers.push_back(second);
+  };
+  peer_.Send("firstsecond");
+  peer_.Close();
+  ASSERT_TRUE(loop_.RunUntil([&] { return events_.log.back() == "close"; }, milliseconds(3000)));
+  loop_.RunFor(milliseconds(20));
+  EXPECT_FALSE(nested_close);
+  EXPECT_EQ(answers, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(events_.log, (std::vector<std::string>{"connect", "data 11", "close"}));
+  EXPECT_EQ(socket_->State(), kSocketClosing);
+}
+
+// A lookup that hangs holds only its own thread: the next Connect on the same
+// socket resolves and connects at once.
+TEST_F(PosixSocketTest, HungLookupDoesNotDelayALaterConnect) {
+  auto gate = std::make_shared<Gate>();
+  const int open = listener_.Port();
+  UseResolver([gate, open](const std::string& host, int) {
+    if (host == "hung.example") gate->Wait();
+    Resolution resolution;
+    resolution.addresses = {Loopback(open)};
+    return resolution;
+  });
+  socket_->Connect(u"hung.example", 4000);
+  loop_.RunFor(milliseconds(200));
+  const auto second = std::chrono::steady_clock::now();
+  socket_->Connect(u"fast.example", 4000);
+  ASSERT_TRUE(RunUntilLogged(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - second, milliseconds(1000));
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+  gate->Open();  // the hung answer comes late and is dropped
+  ASSERT_TRUE(WaitFor([&] { return gate.use_count() == 2; }));
+  loop_.RunFor(milliseconds(20));
+  EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
+  EXPECT_EQ(socket_->State(), kSocketConnected);
 }
 
 TEST_F(PosixSocketTest, CloseInsideDataArrivalEndsEverything) {

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "components/system_text.h"
 #include "components/winsock_socket.h"
+#include "native/lookup_threads.h"
 #include "platform/failure.h"
 #include "pump.h"
 
@@ -233,6 +235,139 @@ TEST_F(SocketTest, LooksNamesUpOffTheThreadAndDropsAbandonedLookups) {
   PumpFor(200);
   EXPECT_EQ(journal.log, std::vector<std::string>{"connect"});
   EXPECT_EQ(socket->State(), kSocketConnected);
+}
+
+// Two answers and the FIN in one segment; the handler of the first data
+// arrival takes the first answer and pumps messages, as a host does inside an
+// event. The close must wait for the second answer to be read.
+TEST_F(SocketTest, CloseSeenWhileAHandlerPumpsWaitsForTheUnreadBytes) {
+  struct Pumping : SocketEvents {
+    SocketComponent* socket = nullptr;
+    std::vector<std::string> log;
+    std::vector<std::string> answers;
+    bool close_inside = false;
+    void OnSocketConnect() override { log.push_back("connect"); }
+    void OnSocketClose() override { log.push_back("close"); }
+    void OnSocketError(int32_t, const Text&) override { log.push_back("error"); }
+    void OnSocketDataArrival(int32_t) override {
+      log.push_back("data");
+      if (!answers.empty()) return;
+      answers.push_back(Take(5));
+      PumpFor(200);  // FD_CLOSE is dispatched in here
+      close_inside = log.back() != "data";
+      answers.push_back(Take(static_cast<size_t>(socket->BytesReceived())));
+    }
+    std::string Take(size_t n) {
+      std::string bytes(n, '\0');
+      socket->GetData({reinterpret_cast<uint8_t*>(bytes.data()), n});
+      return bytes;
+    }
+  } pumping;
+  pumping.socket = socket.get();
+  socket->SetEvents(&pumping);
+  ASSERT_TRUE(server.Listen(AF_INET));
+  socket->Connect(u"127.0.0.1", server.port);
+  ASSERT_TRUE(PumpUntil([&] { return !pumping.log.empty(); }));
+  server.Accept();
+  server.Send("firstsecond");
+  shutdown(server.peer, SD_SEND);
+  Sleep(100);  // both are waiting before the first notification runs
+  ASSERT_TRUE(PumpUntil([&] { return pumping.log.back() == "close"; }));
+  PumpFor(100);
+  EXPECT_FALSE(pumping.close_inside);
+  EXPECT_EQ(pumping.answers, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(pumping.log, (std::vector<std::string>{"connect", "data", "close"}));
+}
+
+// The bound is on what waits: 10 MiB go out on an idle connection; while more
+// than the bound waits, the next send is refused whole and says the limit.
+TEST_F(SocketTest, LargeSendOnAnIdleConnectionIsTakenAndTheBoundAppliesToWhatWaits) {
+  ASSERT_TRUE(server.Listen(AF_INET, 4096));
+  ASSERT_TRUE(ConnectTo(u"127.0.0.1", server.port));
+  server.Accept();
+  std::string big(10 << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+  socket->SendData(Bytes(big));
+  ASSERT_GT(socket->QueuedBytes(), kSendQueueLimit);
+  try {
+    socket->SendData(Bytes("x"));
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A2747));
+    EXPECT_EQ(failure.Source(), "Winsock1");
+    EXPECT_EQ(failure.Description(),
+              "No buffer space is available: the peer is not reading and the send queue is full (4 MiB)");
+  }
+  std::string got;
+  EXPECT_TRUE(PumpUntil([&] { return got.size() >= big.size(); }, 60000, [&] { got += server.Receive(256 * 1024); }));
+  EXPECT_TRUE(got == big) << got.size() << " of " << big.size();
+  EXPECT_EQ(journal.log, std::vector<std::string>{"connect"});
+}
+
+// Names that hang until the test lets them go; every other name is looked up.
+struct HangingLookup {
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<int> hanging{0};
+  ~HangingLookup() {
+    SetEvent(release);
+    PumpUntil([&] { return hanging == 0 && LookupThreadsAlive() == 0; });
+    CloseHandle(release);
+  }
+  NameLookup Lookup() {
+    return [this](const std::wstring& host, int port) {
+      if (host == L"hung.example") {
+        ++hanging;
+        WaitForSingleObject(release, 10000);
+        --hanging;
+      }
+      return LookUpWithGetAddrInfo(host == L"hung.example" ? L"localhost" : host, port);
+    };
+  }
+};
+
+TEST_F(SocketTest, HungLookupDoesNotDelayALaterConnect) {
+  HangingLookup names;
+  socket = std::make_unique<WinsockSocket>(MessageWindow::Create(), names.Lookup());
+  journal.socket = socket.get();
+  socket->SetEvents(&journal);
+  ASSERT_TRUE(server.Listen(AF_INET));
+  socket->Connect(u"hung.example", server.port);
+  PumpFor(200);
+  const ULONGLONG second = GetTickCount64();
+  socket->Connect(u"localhost", server.port);
+  ASSERT_TRUE(PumpUntil([&] { return !journal.log.empty(); }, 3000));
+  EXPECT_LT(GetTickCount64() - second, 1000u);
+  EXPECT_EQ(names.hanging, 1);
+  SetEvent(names.release);  // the hung answer comes late and is dropped
+  EXPECT_TRUE(PumpUntil([&] { return names.hanging == 0; }));
+  PumpFor(200);
+  EXPECT_EQ(journal.log, std::vector<std::string>{"connect"});
+  EXPECT_EQ(socket->State(), kSocketConnected);
+}
+
+// Connects to a dead name, from many sockets and again and again from one,
+// never hold more than the process's lookup threads; once they come free,
+// the newest request of the socket still asking runs and connects.
+TEST_F(SocketTest, LookupsOfADeadNameHoldAtMostTheProcesssThreads) {
+  HangingLookup names;
+  ASSERT_TRUE(server.Listen(AF_INET));
+  std::vector<std::unique_ptr<WinsockSocket>> abandoned;
+  for (int i = 0; i < 20; ++i) {
+    abandoned.push_back(std::make_unique<WinsockSocket>(MessageWindow::Create(), names.Lookup()));
+    abandoned.back()->Connect(u"hung.example", server.port);
+  }
+  socket = std::make_unique<WinsockSocket>(MessageWindow::Create(), names.Lookup());
+  journal.socket = socket.get();
+  socket->SetEvents(&journal);
+  for (int i = 0; i < 20; ++i) socket->Connect(u"hung.example", server.port);
+  PumpFor(300);
+  EXPECT_EQ(names.hanging, static_cast<int>(kLookupThreadLimit));
+  EXPECT_EQ(LookupThreadsAlive(), kLookupThreadLimit);
+  abandoned.clear();
+  SetEvent(names.release);
+  EXPECT_TRUE(PumpUntil([&] { return !journal.log.empty(); }));
+  EXPECT_TRUE(PumpUntil([&] { return LookupThreadsAlive() == 0; }));
+  EXPECT_EQ(journal.log, std::vector<std::string>{"connect"});
 }
 
 }  // namespace
