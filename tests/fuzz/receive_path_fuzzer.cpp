@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -178,10 +179,8 @@ class Host final : public ChartServiceEvents {
   FakeSocket* socket = nullptr;
   // The host disconnects from inside the next event it receives.
   bool armed = false;
-  // Bytes that arrive from inside the next event fired during an arrival.
-  bool nested_armed = false;
-  std::vector<uint8_t> nested;
-  bool in_arrival = false;
+  // Arrivals the host pumps from inside events, the next event takes the first.
+  std::deque<Op> nested;
 
   void Error(int32_t ErrorID, const Text& ErrorDescription) override { Add("Error", ErrorID, ErrorDescription); }
   void Connected() override { Add("Connected"); }
@@ -264,19 +263,22 @@ class Host final : public ChartServiceEvents {
   }
   struct ForeignObject final : HostObject {};
   // What the host does inside the event: ask again for the answer's kind of
-  // data, pump a nested arrival, then disconnect, each if told to.
+  // data, pump a nested arrival (and the peer's close behind it), then
+  // disconnect, each if told to.
   void React(int type) {
+    const bool disconnect = armed;
+    armed = false;
     if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
       seen.push_back(CallResult(RequestName(type), CallRequest(*client, type)));
     }
-    if (nested_armed && in_arrival) {
-      nested_armed = false;
-      socket->Arrive(nested);
+    if (!nested.empty()) {
+      const Op pumped = std::move(nested.front());
+      nested.pop_front();
+      socket->Arrive(pumped.bytes);
+      // The nested loop took every byte, so the close comes after them all.
+      if (pumped.arg == 1 && socket->State() != kSocketClosed) socket->FirePeerClose();
     }
-    if (armed) {
-      armed = false;
-      seen.push_back(CallResult("Disconnect", Outcome([this] { client->Disconnect(); })));
-    }
+    if (disconnect) seen.push_back(CallResult("Disconnect", Outcome([this] { client->Disconnect(); })));
   }
 
   uint16_t reissue_mask_;
@@ -335,15 +337,8 @@ void Run(const Script& script) {
     const Op& op = script.ops[g_step];
     counter.closes.clear();
     switch (op.kind) {
-      case OpKind::Arrive:
-        host->in_arrival = true;
-        socket->Arrive(op.bytes);
-        host->in_arrival = false;
-        break;
-      case OpKind::ArmNestedArrival:
-        host->nested_armed = true;
-        host->nested = op.bytes;
-        break;
+      case OpKind::Arrive: socket->Arrive(op.bytes); break;
+      case OpKind::ArmNestedArrival: host->nested.push_back(op); break;
       case OpKind::Tick: timers[op.arg]->Tick(); break;
       case OpKind::Request: host->seen.push_back(CallResult(RequestName(op.arg), CallRequest(*client, op.arg))); break;
       case OpKind::Login:
