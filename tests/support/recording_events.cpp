@@ -80,7 +80,9 @@ void RecordingEvents::Error(int32_t ErrorID, const Text& ErrorDescription) {
   Record("Error(" + ErrorName(ErrorID) + ", " + Quoted(ErrorDescription) + ")", &ErrorDescription);
 }
 void RecordingEvents::Connected() { Record("Connected()"); }
-void RecordingEvents::Disconnected(const Text& strReason) { Record("Disconnected(" + Quoted(strReason) + ")", &strReason); }
+void RecordingEvents::Disconnected(const Text& strReason) {
+  Record("Disconnected(" + Quoted(strReason) + ")", &strReason);
+}
 void RecordingEvents::ConnectionFailed() { Record("ConnectionFailed()"); }
 void RecordingEvents::LoggedIn() { Record("LoggedIn()"); }
 void RecordingEvents::LoginFailed(int32_t ErrorID, const Text& ErrorDescription) {

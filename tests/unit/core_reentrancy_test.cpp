@@ -369,7 +369,9 @@ TEST(CoreReentrancy, DataPumpedInsideEveryEventIsDispatchedBeforeTheHandlerRetur
       // No data was left for after the handler (a tick may still report its
       // next request).
       const Lines all = tc.events.Take();
-      for (size_t i = handler_end; i < all.size(); ++i) EXPECT_EQ(all[i].rfind("GotDebugMessage(", 0), std::string::npos);
+      for (size_t i = handler_end; i < all.size(); ++i) {
+        EXPECT_EQ(all[i].rfind("GotDebugMessage(", 0), std::string::npos) << all[i];
+      }
       if (open && !then_close) {
         tc.socket->Arrive(split_rest);
         EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage("split"))"});
