@@ -181,6 +181,7 @@ class Host final : public ChartServiceEvents {
   bool armed = false;
   // Arrivals the host pumps from inside events, the next event takes the first.
   std::deque<Op> nested;
+  int depth = 0;  // handlers running
 
   void Error(int32_t ErrorID, const Text& ErrorDescription) override { Add("Error", ErrorID, ErrorDescription); }
   void Connected() override { Add("Connected"); }
@@ -228,6 +229,7 @@ class Host final : public ChartServiceEvents {
     event.name = name;
     event.number = number;
     event.text = text;
+    event.depth = depth;
     seen.push_back(event);
     React(type);
     // Whatever the handler did, its text argument stays as it was handed in.
@@ -237,6 +239,7 @@ class Host final : public ChartServiceEvents {
     ObservedEvent event;
     event.name = name;
     event.price_bits = std::move(bits);
+    event.depth = depth;
     seen.push_back(std::move(event));
     React(type);
   }
@@ -251,6 +254,7 @@ class Host final : public ChartServiceEvents {
       event.rows = ReadBack(*set, true, problem);
       if (keep_) kept.push_back({set, event.rows});
     }
+    event.depth = depth;
     seen.push_back(std::move(event));
     if (!problem.empty()) Fail("record set read side: " + problem);
     React(type);
@@ -266,10 +270,12 @@ class Host final : public ChartServiceEvents {
   // data, pump a nested arrival (and the peer's close behind it), then
   // disconnect, each if told to.
   void React(int type) {
+    ++depth;
     const bool disconnect = armed;
     armed = false;
     if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
       seen.push_back(CallResult(RequestName(type), CallRequest(*client, type)));
+      seen.back().depth = depth;
     }
     if (!nested.empty()) {
       const Op pumped = std::move(nested.front());
@@ -278,7 +284,11 @@ class Host final : public ChartServiceEvents {
       // The nested loop took every byte, so the close comes after them all.
       if (pumped.arg == 1 && socket->State() != kSocketClosed) socket->FirePeerClose();
     }
-    if (disconnect) seen.push_back(CallResult("Disconnect", Outcome([this] { client->Disconnect(); })));
+    if (disconnect) {
+      seen.push_back(CallResult("Disconnect", Outcome([this] { client->Disconnect(); })));
+      seen.back().depth = depth;
+    }
+    --depth;
   }
 
   uint16_t reissue_mask_;

@@ -286,10 +286,15 @@ void ReferenceModel::Dispatch(std::vector<ObservedEvent>& out) {
 }
 
 void ReferenceModel::Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out) {
+  event.depth = depth_;
   out.push_back(std::move(event));
+  ++depth_;
   const bool disconnect = armed_;
   armed_ = false;
-  if (type > 0 && (reissue_mask_ >> type & 1) != 0) out.push_back(Call(RequestName(type), TryRequest(type)));
+  if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
+    out.push_back(Call(RequestName(type), TryRequest(type)));
+    out.back().depth = depth_;
+  }
   if (!nested_.empty()) {
     const Op nested = std::move(nested_.front());
     nested_.pop_front();
@@ -307,7 +312,11 @@ void ReferenceModel::Emit(ObservedEvent event, int type, std::vector<ObservedEve
       }
     }
   }
-  if (disconnect) out.push_back(Disconnect());
+  if (disconnect) {
+    out.push_back(Disconnect());
+    out.back().depth = depth_;
+  }
+  --depth_;
 }
 
 ObservedEvent ReferenceModel::Disconnect() {
