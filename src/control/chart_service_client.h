@@ -12,6 +12,7 @@
 #include "platform/chart_service_events.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "protocol/dispatch_levels.h"
 #include "protocol/payload_decoding.h"
 #include "session/client_state.h"
 #include "session/supervision_groups.h"
@@ -76,7 +77,9 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void Winsock1_Close();
   void Winsock1_Error(const Text& description);
   void Winsock1_DataArrival();
-  void ReceiveLoop();
+  // Reads and dispatches until no whole message is waiting or the connection
+  // of `generation` has ended.
+  void ReceiveLoop(uint64_t generation);
   void TimerTick(TimerId id);
 
   // Outbound.
@@ -85,8 +88,10 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   std::string AnsiOrFail(const Text& text, const std::string& source, const char* what) const;
   void SendFrame(std::span<const uint8_t> frame);
 
-  // Inbound.
-  std::span<const uint8_t> Payload() const;
+  // Inbound. The payload of the message being dispatched: it stays put through
+  // its whole handler, even when nested notifications dispatch others.
+  std::span<const uint8_t> Payload() const { return dispatch_levels_.Payload(); }
+  int32_t PayloadSize() const { return static_cast<int32_t>(Payload().size()); }
   void ProcessMessage(uint8_t message_type, uint8_t second_byte);
   void ProcessDebugMessage();
   void ProcessLogin();
@@ -94,8 +99,8 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float));
   void ProcessPreviousSessionsSupportAndResistancePrices();
   void ProcessPriceChannelData(Pending flag, void (ChartServiceEvents::*event)(ObjectRef&));
-  // Valid until the next inbound message: one buffer serves every answer's
-  // text, so answers allocate nothing once it has grown.
+  // Valid until the handler returns: each nesting depth has one buffer that
+  // serves all its answers' texts, so answers allocate nothing once warm.
   const Text& PayloadText(int32_t index, int32_t count);
 
   void FireError(const std::string& description);
@@ -117,10 +122,12 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   std::unique_ptr<SocketEventsAdapter> socket_events_;
   std::shared_ptr<ChartServiceEvents> events_;
   ClientState state_;
-  bool receiving_ = false;
+  // Counts the connections ResetConnection has ended, so that a receive loop
+  // whose connection ended inside a handler reads and reports nothing more.
+  uint64_t connection_generation_ = 0;
+  DispatchLevels dispatch_levels_;
   // Reused for every outbound frame, so a request allocates nothing.
   std::vector<uint8_t> frame_;
-  Text inbound_text_;
 };
 
 }  // namespace moravex

@@ -10,29 +10,30 @@ struct BogusPayloadLength {};
 
 }  // namespace
 
-// Cuts the inbound stream into frames across any split of notifications.
+// Cuts the inbound stream into frames across any split of notifications. A
+// host that pumps messages inside an event brings a nested notification,
+// which goes on with the next message while the outer handler still runs.
 void ChartServiceClient::Winsock1_DataArrival() {
-  // A host that pumps messages inside an event handler can deliver a nested
-  // notification; the outer loop reads every waiting byte anyway.
-  if (receiving_) return;
-  receiving_ = true;
+  const uint64_t generation = connection_generation_;
   const char16_t* reason = nullptr;
   try {
-    ReceiveLoop();
+    ReceiveLoop(generation);
   } catch (const BogusPayloadLength&) {
     reason = u"Bogus payload length";
   } catch (...) {
     reason = u"Winsock1_DataArrival exception";
   }
-  receiving_ = false;
   if (reason == nullptr) return;
+  // A connection that ended inside a handler was reported then; a newer one
+  // is none of this failure's business.
+  if (connection_generation_ != generation) return;
   ResetBeforeReporting();
   Fire(&ChartServiceEvents::Disconnected, Text(reason));
 }
 
-void ChartServiceClient::ReceiveLoop() {
+void ChartServiceClient::ReceiveLoop(uint64_t generation) {
   SocketComponent& socket = *components_.winsock1;
-  for (;;) {
+  while (connection_generation_ == generation) {
     int32_t waiting = socket.BytesReceived();
     if (waiting <= 0) return;
     if (state_.ReceiveState == AwaitingHeader) {
@@ -44,6 +45,8 @@ void ChartServiceClient::ReceiveLoop() {
       state_.PayloadLength = ReadLong(state_.HeaderBuffer, 2);
       if (state_.PayloadLength > kMaxPayloadLength) throw BogusPayloadLength{};
       if (state_.PayloadLength < 0) ThrowSubscriptOutOfRange();
+      // A handler further out may still read this buffer.
+      dispatch_levels_.FreeForCollection(state_.PayloadBuffer);
       // One spare zero byte past the payload, as the handlers expect. The
       // buffer keeps its largest size, so it is neither reallocated nor
       // cleared per message; the payload bytes overwrite what is there.
@@ -62,19 +65,21 @@ void ChartServiceClient::ReceiveLoop() {
       state_.PayloadBytesReceived += n;
       if (state_.PayloadBytesReceived < state_.PayloadLength) return;
     }
-    ProcessMessage(state_.HeaderBuffer[0], state_.HeaderBuffer[1]);
+    // The message leaves the reassembly before its handler runs, so that a
+    // nested notification starts on the next one and nothing here is undone
+    // afterwards.
     state_.ReceiveState = AwaitingHeader;
     state_.HeaderBytesReceived = 0;
+    const DispatchLevels::Scope dispatch(dispatch_levels_, state_.PayloadBuffer,
+                                         static_cast<size_t>(state_.PayloadLength));
+    ProcessMessage(state_.HeaderBuffer[0], state_.HeaderBuffer[1]);
   }
 }
 
-std::span<const uint8_t> ChartServiceClient::Payload() const {
-  return std::span(state_.PayloadBuffer).first(static_cast<size_t>(state_.PayloadLength));
-}
-
 const Text& ChartServiceClient::PayloadText(int32_t index, int32_t count) {
-  ReadStringInto(inbound_text_, widener_, Payload(), index, count);
-  return inbound_text_;
+  Text& text = dispatch_levels_.TextBuffer();
+  ReadStringInto(text, widener_, Payload(), index, count);
+  return text;
 }
 
 }  // namespace moravex

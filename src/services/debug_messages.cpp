@@ -26,7 +26,7 @@ void ChartServiceClient::SendDebugMessage(const Text& Message) {
 // No guard of its own: a failure ends the connection in the receive path.
 void ChartServiceClient::ProcessDebugMessage() {
   static const Text kEmpty;
-  Fire(&ChartServiceEvents::GotDebugMessage, state_.PayloadLength > 0 ? PayloadText(0, state_.PayloadLength) : kEmpty);
+  Fire(&ChartServiceEvents::GotDebugMessage, PayloadSize() > 0 ? PayloadText(0, PayloadSize()) : kEmpty);
 }
 
 }  // namespace moravex

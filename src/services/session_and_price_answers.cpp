@@ -8,9 +8,9 @@ void ChartServiceClient::ProcessSessionText(Pending flag, void (ChartServiceEven
   state_[flag] = false;
   static const Text kEmpty;
   const Text* text = &kEmpty;
-  if (state_.PayloadLength > 0) {
+  if (PayloadSize() > 0) {
     try {
-      text = &PayloadText(0, state_.PayloadLength);
+      text = &PayloadText(0, PayloadSize());
     } catch (const Failure& failure) {
       FireError(failure.Description());
       return;
@@ -24,7 +24,7 @@ void ChartServiceClient::ProcessSessionText(Pending flag, void (ChartServiceEven
 void ChartServiceClient::ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float)) {
   state_[flag] = false;
   float price = 0;
-  if (state_.PayloadLength > 0) {
+  if (PayloadSize() > 0) {
     try {
       price = ReadSingle(Payload(), 0);
     } catch (const Failure& failure) {
@@ -38,7 +38,7 @@ void ChartServiceClient::ProcessPreviousSessionsPrice(Pending flag, void (ChartS
 void ChartServiceClient::ProcessPreviousSessionsSupportAndResistancePrices() {
   state_[Pending::PreviousSessionsSupportAndResistancePrices] = false;
   float prices[4] = {0, 0, 0, 0};
-  if (state_.PayloadLength > 0) {
+  if (PayloadSize() > 0) {
     try {
       for (int i = 0; i < 4; ++i) prices[i] = ReadSingle(Payload(), 4 * i);
     } catch (const Failure& failure) {

@@ -43,7 +43,7 @@ void ChartServiceClient::ProcessLogin() {
   const Text* result = nullptr;
   try {
     code = ReadLong(Payload(), 0);
-    result = &PayloadText(4, state_.PayloadLength - 4);
+    result = &PayloadText(4, PayloadSize() - 4);
   } catch (const Failure& failure) {
     FireError(failure.Description());
     return;

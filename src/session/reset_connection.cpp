@@ -6,6 +6,7 @@ namespace moravex {
 // vanish without answer or Timeout, since the timers stop here too.
 void ChartServiceClient::ResetConnection() {
   components_.winsock1->Close();
+  ++connection_generation_;
   state_.ReceiveState = AwaitingHeader;
   state_.HeaderBytesReceived = 0;
   state_.PayloadLength = 0;

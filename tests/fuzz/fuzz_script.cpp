@@ -51,7 +51,7 @@ Script ParseScript(const uint8_t* data, size_t size) {
       script.ops.push_back(MakeOp(OpKind::Login));
     } else if (c < 0xE8) {
       const size_t n = next();
-      script.ops.push_back(MakeOp(OpKind::ArmNestedArrival, 0, take(n)));
+      script.ops.push_back(MakeOp(OpKind::ArmNestedArrival, c >= 0xE6 ? 1 : 0, take(n)));
     } else if (c < 0xEC) {
       script.ops.push_back(MakeOp(OpKind::Disconnect));
     } else if (c < 0xF0) {
@@ -76,7 +76,8 @@ std::string Describe(const Op& op) {
     case OpKind::Login: return "Login";
     case OpKind::Disconnect: return "Disconnect";
     case OpKind::ArmDisconnect: return "ArmDisconnect";
-    case OpKind::ArmNestedArrival: return "ArmNestedArrival(" + std::to_string(op.bytes.size()) + " bytes)";
+    case OpKind::ArmNestedArrival:
+      return "ArmNestedArrival(" + std::to_string(op.bytes.size()) + " bytes" + (op.arg == 1 ? ", then close)" : ")");
     case OpKind::Reconnect: return "Reconnect";
   }
   return "?";

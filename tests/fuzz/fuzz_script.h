@@ -16,8 +16,10 @@ enum class OpKind {
   Login,       // Login with valid credentials
   Disconnect,  // the host's Disconnect
   ArmDisconnect,  // the host calls Disconnect from inside the next event it receives
-  // `bytes` arrive from inside the next event fired during an arrival, as
-  // when a host pumps messages in its handler: a nested notification.
+  // `bytes` arrive from inside an event, as when a host pumps messages in its
+  // handler: a nested notification; with `arg` 1 the peer's close follows
+  // them. Armed arrivals queue up, and each event takes the next one, so
+  // several armed in a row nest inside each other.
   ArmNestedArrival,
   Reconnect,   // Connect, then the socket reports the connection
 };
@@ -51,7 +53,8 @@ struct Script {
 //     0xC0-0xCF  tick of timer (c & 0xF) % 3
 //     0xD0-0xDF  request of message type 2 + (c & 0xF) % 10
 //     0xE0-0xE3  Login
-//     0xE4-0xE7  nested arrival of the next (next byte) bytes
+//     0xE4-0xE5  nested arrival of the next (next byte) bytes
+//     0xE6-0xE7  the same, then the peer closes
 //     0xE8-0xEB  Disconnect
 //     0xEC-0xEF  Disconnect from inside the next event
 //     0xF0-0xF7  Reconnect

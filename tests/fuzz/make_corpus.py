@@ -64,8 +64,8 @@ class Seed:
         self.data += b"\xEC"
         return self
 
-    def nested(self, data):
-        self.data += bytes([0xE4, len(data)]) + data
+    def nested(self, data, then_close=False):
+        self.data += bytes([0xE6 if then_close else 0xE4, len(data)]) + data
         return self
 
     def reconnect(self):
@@ -136,6 +136,23 @@ def seeds():
     yield "nested_arrival_inside_event", Seed(login=2, requests=(3,), reissue=(3,)).nested(
         frame(0, b"pumped") + frame(3, b"second") + b"\x00\x00").arrive(
         frame(3, b"12/8/2026") + frame(0, b"after"), [4]).arrive(b"\x00\x00\x00\x00")
+
+    # Handlers that ask again and wait, pumping, for the answer, three deep,
+    # with half a header left for the outer loop to go on from.
+    yield "nested_waits_for_answers", Seed(login=2, requests=(3,), reissue=(3,)).nested(frame(3, b"d1")).nested(
+        frame(0, b"deeper") + frame(3, b"d2")).nested(frame(0, b"x")[:3]).arrive(
+        frame(3, b"d0") + frame(0, b"waiting")).arrive(frame(0, b"x")[3:])
+
+    yield "nested_then_close", Seed(login=2, requests=(2, 4)).nested(frame(4, b"t") + frame(0, b"last"),
+                                                                   then_close=True).arrive(
+        frame(2, b"dt") + frame(0, b"waiting")).reconnect().nested(frame(0, b"hi")).login().arrive(
+        frame(1, struct.pack("<i", 0) + b"OK"))
+
+    ok = frame(1, struct.pack("<i", 0) + b"OK")
+    yield "nested_inside_timeout_and_connected", Seed(login=2, requests=(5, 9)).nested(
+        frame(9, single(2.0)) + frame(5, length=30)).tick(1).arrive(b"c" * 30).disconnect().nested(
+        frame(0, b"on connect") + frame(0, b"x")[:2], then_close=True).reconnect().reconnect().nested(
+        frame(0, length=100001)).arm_disconnect().login().arrive(ok)
 
     yield "largest_payloads", Seed(login=2, requests=(5,)).arrive(frame(0, length=100000)).fill(100000, 0xE9).arrive(
         frame(5, length=99984)).fill(99984, 0x41).request(5).arrive(frame(5, length=100000)).fill(100000, 0x3F).arrive(

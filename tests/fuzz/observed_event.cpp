@@ -43,7 +43,8 @@ std::string Describe(const ObservedEvent& event) {
     for (uint32_t bits : row.price_bits) out += " " + Hex32(bits);
     out += "]";
   }
-  return out + ")";
+  out += ")";
+  return event.depth == 0 ? out : std::string(static_cast<size_t>(2 * event.depth), ' ') + out;
 }
 
 }  // namespace moravex::fuzz

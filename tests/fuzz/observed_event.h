@@ -25,6 +25,9 @@ struct ObservedEvent {
   Text text;
   std::vector<uint32_t> price_bits;
   std::vector<ObservedRow> rows;
+  // How many of the host's handlers were running when it came: a message
+  // pumped inside a handler is dispatched there, not after it returns.
+  int depth = 0;
   bool operator==(const ObservedEvent&) const = default;
 };
 

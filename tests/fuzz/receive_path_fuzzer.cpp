@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -178,10 +179,9 @@ class Host final : public ChartServiceEvents {
   FakeSocket* socket = nullptr;
   // The host disconnects from inside the next event it receives.
   bool armed = false;
-  // Bytes that arrive from inside the next event fired during an arrival.
-  bool nested_armed = false;
-  std::vector<uint8_t> nested;
-  bool in_arrival = false;
+  // Arrivals the host pumps from inside events, the next event takes the first.
+  std::deque<Op> nested;
+  int depth = 0;  // handlers running
 
   void Error(int32_t ErrorID, const Text& ErrorDescription) override { Add("Error", ErrorID, ErrorDescription); }
   void Connected() override { Add("Connected"); }
@@ -229,6 +229,7 @@ class Host final : public ChartServiceEvents {
     event.name = name;
     event.number = number;
     event.text = text;
+    event.depth = depth;
     seen.push_back(event);
     React(type);
     // Whatever the handler did, its text argument stays as it was handed in.
@@ -238,6 +239,7 @@ class Host final : public ChartServiceEvents {
     ObservedEvent event;
     event.name = name;
     event.price_bits = std::move(bits);
+    event.depth = depth;
     seen.push_back(std::move(event));
     React(type);
   }
@@ -252,6 +254,7 @@ class Host final : public ChartServiceEvents {
       event.rows = ReadBack(*set, true, problem);
       if (keep_) kept.push_back({set, event.rows});
     }
+    event.depth = depth;
     seen.push_back(std::move(event));
     if (!problem.empty()) Fail("record set read side: " + problem);
     React(type);
@@ -264,19 +267,28 @@ class Host final : public ChartServiceEvents {
   }
   struct ForeignObject final : HostObject {};
   // What the host does inside the event: ask again for the answer's kind of
-  // data, pump a nested arrival, then disconnect, each if told to.
+  // data, pump a nested arrival (and the peer's close behind it), then
+  // disconnect, each if told to.
   void React(int type) {
+    ++depth;
+    const bool disconnect = armed;
+    armed = false;
     if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
       seen.push_back(CallResult(RequestName(type), CallRequest(*client, type)));
+      seen.back().depth = depth;
     }
-    if (nested_armed && in_arrival) {
-      nested_armed = false;
-      socket->Arrive(nested);
+    if (!nested.empty()) {
+      const Op pumped = std::move(nested.front());
+      nested.pop_front();
+      socket->Arrive(pumped.bytes);
+      // The nested loop took every byte, so the close comes after them all.
+      if (pumped.arg == 1 && socket->State() != kSocketClosed) socket->FirePeerClose();
     }
-    if (armed) {
-      armed = false;
+    if (disconnect) {
       seen.push_back(CallResult("Disconnect", Outcome([this] { client->Disconnect(); })));
+      seen.back().depth = depth;
     }
+    --depth;
   }
 
   uint16_t reissue_mask_;
@@ -335,15 +347,8 @@ void Run(const Script& script) {
     const Op& op = script.ops[g_step];
     counter.closes.clear();
     switch (op.kind) {
-      case OpKind::Arrive:
-        host->in_arrival = true;
-        socket->Arrive(op.bytes);
-        host->in_arrival = false;
-        break;
-      case OpKind::ArmNestedArrival:
-        host->nested_armed = true;
-        host->nested = op.bytes;
-        break;
+      case OpKind::Arrive: socket->Arrive(op.bytes); break;
+      case OpKind::ArmNestedArrival: host->nested.push_back(op); break;
       case OpKind::Tick: timers[op.arg]->Tick(); break;
       case OpKind::Request: host->seen.push_back(CallResult(RequestName(op.arg), CallRequest(*client, op.arg))); break;
       case OpKind::Login:

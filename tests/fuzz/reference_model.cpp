@@ -93,6 +93,7 @@ void ReferenceModel::StartConnected() {
 }
 
 void ReferenceModel::Reset() {
+  ++generation_;
   closes.push_back(consumed);
   waiting_.clear();  // closing drops unread bytes
   connected = false;
@@ -125,20 +126,10 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
     case OpKind::Arrive:
       if (!connected) break;  // a closed socket receives nothing
       for (uint8_t byte : op.bytes) waiting_.push_back(byte);
-      // Bytes that arrive from inside an event join the queue; the loop
-      // takes them after the message in hand.
-      in_arrival_ = true;
-      stop_ = false;
-      while (!stop_ && !waiting_.empty()) {
-        const uint8_t byte = waiting_.front();
-        waiting_.pop_front();
-        Feed(byte, out);
-      }
-      in_arrival_ = false;
+      Drain(out);
       break;
     case OpKind::ArmNestedArrival:
-      nested_armed_ = true;
-      nested_ = op.bytes;
+      nested_.push_back(op);
       break;
     case OpKind::Tick: {
       const auto timer = static_cast<size_t>(op.arg);
@@ -183,6 +174,15 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
   return out;
 }
 
+void ReferenceModel::Drain(std::vector<ObservedEvent>& out) {
+  const uint64_t generation = generation_;
+  while (generation_ == generation && !waiting_.empty()) {
+    const uint8_t byte = waiting_.front();
+    waiting_.pop_front();
+    Feed(byte, out);
+  }
+}
+
 void ReferenceModel::Feed(uint8_t byte, std::vector<ObservedEvent>& out) {
   consumed++;
   if (receive_state == 0) {
@@ -193,7 +193,6 @@ void ReferenceModel::Feed(uint8_t byte, std::vector<ObservedEvent>& out) {
                                              uint32_t{header_[4]} << 16 | uint32_t{header_[5]} << 24);
     if (length > 100000 || length < 0) {
       Reset();
-      stop_ = true;
       ObservedEvent event = Named("Disconnected");
       event.text = length > 100000 ? u"Bogus payload length" : u"Winsock1_DataArrival exception";
       Emit(event, 0, out);
@@ -287,24 +286,42 @@ void ReferenceModel::Dispatch(std::vector<ObservedEvent>& out) {
 }
 
 void ReferenceModel::Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out) {
+  event.depth = depth_;
   out.push_back(std::move(event));
-  if (type > 0 && (reissue_mask_ >> type & 1) != 0) out.push_back(Call(RequestName(type), TryRequest(type)));
-  if (nested_armed_ && in_arrival_) {
-    nested_armed_ = false;
+  ++depth_;
+  const bool disconnect = armed_;
+  armed_ = false;
+  if (type > 0 && (reissue_mask_ >> type & 1) != 0) {
+    out.push_back(Call(RequestName(type), TryRequest(type)));
+    out.back().depth = depth_;
+  }
+  if (!nested_.empty()) {
+    const Op nested = std::move(nested_.front());
+    nested_.pop_front();
+    // A closed socket receives nothing. What still waited from the outer
+    // notification comes first, then the new bytes, all before the handler
+    // goes on; the close comes after every byte before it.
     if (connected) {
-      for (uint8_t byte : nested_) waiting_.push_back(byte);
+      for (uint8_t byte : nested.bytes) waiting_.push_back(byte);
+      Drain(out);
+      if (nested.arg == 1 && connected) {
+        Reset();
+        ObservedEvent closed = Named("Disconnected");
+        closed.text = u"Winsock1_Close";
+        Emit(closed, 0, out);
+      }
     }
   }
-  if (armed_) {
-    armed_ = false;
+  if (disconnect) {
     out.push_back(Disconnect());
+    out.back().depth = depth_;
   }
+  --depth_;
 }
 
 ObservedEvent ReferenceModel::Disconnect() {
   if (!connected) return Call("Disconnect", kNotConnected);
-  Reset();
-  stop_ = true;  // closing drops whatever was still waiting
+  Reset();  // closing drops whatever was still waiting
   return Call("Disconnect", 0);
 }
 

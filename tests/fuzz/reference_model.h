@@ -41,10 +41,14 @@ class ReferenceModel {
  private:
   void Reset();
   int32_t TryRequest(int type);
+  // Takes waiting bytes until none is left or the connection it started on
+  // has ended; a nested arrival runs it again from inside an event.
+  void Drain(std::vector<ObservedEvent>& out);
   void Feed(uint8_t byte, std::vector<ObservedEvent>& out);
   void Dispatch(std::vector<ObservedEvent>& out);
-  // An event reaches the host, which may ask again (answers of `type`) and
-  // may disconnect from inside it.
+  // An event reaches the host, which may ask again (answers of `type`), pump
+  // a nested arrival (whose messages are dispatched there and then) and
+  // disconnect from inside it, in that order.
   void Emit(ObservedEvent event, int type, std::vector<ObservedEvent>& out);
   ObservedEvent Disconnect();
 
@@ -52,11 +56,10 @@ class ReferenceModel {
   int argument_swap_;
   uint8_t header_[6] = {};
   std::vector<uint8_t> payload_;
-  bool stop_ = false;  // the connection ended inside the current arrival
+  uint64_t generation_ = 0;  // connections ended so far
+  int depth_ = 0;  // host handlers running
   bool armed_ = false;  // the next event makes the host disconnect
-  bool nested_armed_ = false;
-  std::vector<uint8_t> nested_;
-  bool in_arrival_ = false;
+  std::deque<Op> nested_;  // armed nested arrivals, the next event takes the first
   std::deque<uint8_t> waiting_;  // arrived, not yet taken
 };
 

@@ -45,6 +45,7 @@ void FakeSocket::SendData(std::span<const uint8_t> bytes) {
   if (send_failure_) throw *send_failure_;
   sent_.insert(sent_.end(), bytes.begin(), bytes.end());
   writes_.emplace_back(bytes.begin(), bytes.end());
+  if (on_send) on_send(writes_.back());
 }
 
 void FakeSocket::GetData(std::span<uint8_t> into) {
@@ -106,6 +107,24 @@ void FakeSocket::FireConnect() {
 void FakeSocket::FirePeerClose() {
   state_ = kSocketClosing;
   Notify([](SocketEvents& e) { e.OnSocketClose(); });
+}
+
+void FakeSocket::PostArrival(const Bytes& bytes) { posted_.emplace_back(bytes); }
+
+void FakeSocket::PostPeerClose() { posted_.emplace_back(std::nullopt); }
+
+bool FakeSocket::PumpOne() {
+  if (posted_.empty()) return false;
+  const auto self = shared_from_this();
+  const std::optional<Bytes> next = std::move(posted_.front());
+  posted_.pop_front();
+  if (next) {
+    Arrive(*next);
+  } else if (state_ != kSocketClosed) {
+    if (!inbound_.empty()) Arrive({});
+    if (state_ != kSocketClosed) FirePeerClose();
+  }
+  return true;
 }
 
 void FakeSocket::FireError(const Text& description, int32_t number) {

@@ -56,6 +56,16 @@ class FakeSocket final : public SocketComponent, public std::enable_shared_from_
   void ArriveInPieces(const Bytes& bytes, const std::vector<size_t>& sizes);
   void FireConnect();
   void FirePeerClose();
+  // A message loop: what is posted waits until a pump delivers it, one
+  // notification per post, in order, as a host's DoEvents pass would.
+  void PostArrival(const Bytes& bytes);
+  // Bytes still unread when the close is delivered get a data arrival first:
+  // every byte of a connection comes before its close.
+  void PostPeerClose();
+  // Delivers the next posted notification; false when nothing was posted.
+  bool PumpOne();
+  // Runs after every write, as a server that answers at once; may post.
+  std::function<void(const Bytes& written)> on_send;
   void FireError(const Text& description, int32_t number = 10054);
 
   // Record.
@@ -74,6 +84,8 @@ class FakeSocket final : public SocketComponent, public std::enable_shared_from_
   SocketEvents* events_ = nullptr;
   int32_t state_ = kSocketClosed;
   std::deque<uint8_t> inbound_;
+  // Posted arrivals; nullopt stands for a posted close.
+  std::deque<std::optional<Bytes>> posted_;
   std::optional<Failure> connect_failure_;
   std::optional<Failure> send_failure_;
   std::optional<Failure> read_failure_;

@@ -1,5 +1,7 @@
 #include "support/recording_events.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 #include "control/error_ids.h"
@@ -51,9 +53,13 @@ std::vector<std::string> RecordingEvents::Take() {
   return taken;
 }
 
-void RecordingEvents::Record(std::string line) {
+void RecordingEvents::Record(std::string line, const Text* argument) {
   lines_.push_back(line);
+  const Text handed_in = argument != nullptr ? *argument : Text();
   if (on_event) on_event(line);
+  if (argument != nullptr && *argument != handed_in) {
+    ADD_FAILURE() << "the text argument of " << line << " became " << Quoted(*argument) << " in its handler";
+  }
 }
 
 void RecordingEvents::RecordRows(const char* event, ObjectRef& rows) {
@@ -71,26 +77,28 @@ void RecordingEvents::RecordRows(const char* event, ObjectRef& rows) {
 }
 
 void RecordingEvents::Error(int32_t ErrorID, const Text& ErrorDescription) {
-  Record("Error(" + ErrorName(ErrorID) + ", " + Quoted(ErrorDescription) + ")");
+  Record("Error(" + ErrorName(ErrorID) + ", " + Quoted(ErrorDescription) + ")", &ErrorDescription);
 }
 void RecordingEvents::Connected() { Record("Connected()"); }
-void RecordingEvents::Disconnected(const Text& strReason) { Record("Disconnected(" + Quoted(strReason) + ")"); }
+void RecordingEvents::Disconnected(const Text& strReason) {
+  Record("Disconnected(" + Quoted(strReason) + ")", &strReason);
+}
 void RecordingEvents::ConnectionFailed() { Record("ConnectionFailed()"); }
 void RecordingEvents::LoggedIn() { Record("LoggedIn()"); }
 void RecordingEvents::LoginFailed(int32_t ErrorID, const Text& ErrorDescription) {
-  Record("LoginFailed(" + std::to_string(ErrorID) + ", " + Quoted(ErrorDescription) + ")");
+  Record("LoginFailed(" + std::to_string(ErrorID) + ", " + Quoted(ErrorDescription) + ")", &ErrorDescription);
 }
 void RecordingEvents::GotDebugMessage(const Text& DebugMessage) {
-  Record("GotDebugMessage(" + Quoted(DebugMessage) + ")");
+  Record("GotDebugMessage(" + Quoted(DebugMessage) + ")", &DebugMessage);
 }
 void RecordingEvents::GotSessionDateTime(const Text& CurrentSessionDateTime) {
-  Record("GotSessionDateTime(" + Quoted(CurrentSessionDateTime) + ")");
+  Record("GotSessionDateTime(" + Quoted(CurrentSessionDateTime) + ")", &CurrentSessionDateTime);
 }
 void RecordingEvents::GotSessionDate(const Text& CurrentSessionDate) {
-  Record("GotSessionDate(" + Quoted(CurrentSessionDate) + ")");
+  Record("GotSessionDate(" + Quoted(CurrentSessionDate) + ")", &CurrentSessionDate);
 }
 void RecordingEvents::GotSessionTime(const Text& CurrentSessionTime) {
-  Record("GotSessionTime(" + Quoted(CurrentSessionTime) + ")");
+  Record("GotSessionTime(" + Quoted(CurrentSessionTime) + ")", &CurrentSessionTime);
 }
 void RecordingEvents::Timeout(int32_t CommandType) { Record("Timeout(" + std::to_string(CommandType) + ")"); }
 void RecordingEvents::GotFullVantrelData(ObjectRef& PriceChannelData) {

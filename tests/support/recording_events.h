@@ -46,7 +46,9 @@ class RecordingEvents final : public ChartServiceEvents {
   void GotPreviousSessionsClosingPrice(float PreviousSessionsClosingPrice) override;
 
  private:
-  void Record(std::string line);
+  // A text argument must stay as it was handed in until its handler returns,
+  // whatever the handler does inside it.
+  void Record(std::string line, const Text* argument = nullptr);
   void RecordRows(const char* event, ObjectRef& rows);
 
   std::vector<std::string> lines_;

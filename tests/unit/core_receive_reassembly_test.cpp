@@ -142,17 +142,23 @@ TEST_F(CoreReassembly, SecondHeaderByteHasNoEffect) {
   EXPECT_EQ(tc.events.Take(), (Lines{R"(GotSessionDate("2026-12-08"))", R"(GotDebugMessage("dbg"))"}));
 }
 
-TEST_F(CoreReassembly, NestedNotificationReturnsAndTheOuterLoopReadsOn) {
+TEST_F(CoreReassembly, NestedNotificationGoesOnWithTheNextMessageInsideTheHandler) {
   int nested_events = -1;
   tc.events.on_event = [&](const std::string& line) {
     if (line != R"(GotDebugMessage("first"))") return;
-    // A host pumping messages inside its handler delivers more data now.
-    tc.socket->Arrive(Frame(0, AnsiBytes("second")));
+    // A host pumping messages inside its handler delivers more data now: the
+    // rest of the outer notification, then the new bytes, ending in a header
+    // whose payload is still to come.
+    tc.socket->Arrive(Concat({Frame(0, AnsiBytes("third")), Header(0, 4)}));
     nested_events = static_cast<int>(tc.events.Lines().size());
   };
-  tc.Answer(0, AnsiBytes("first"));
-  EXPECT_EQ(nested_events, 1);
-  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotDebugMessage("first"))", R"(GotDebugMessage("second"))"}));
+  tc.socket->Arrive(Concat({Frame(0, AnsiBytes("first")), Frame(0, AnsiBytes("second"))}));
+  EXPECT_EQ(nested_events, 3);
+  // The outer loop left the nested read's header as it was.
+  EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
+  tc.socket->Arrive(AnsiBytes("last"));
+  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotDebugMessage("first"))", R"(GotDebugMessage("second"))",
+                                     R"(GotDebugMessage("third"))", R"(GotDebugMessage("last"))"}));
   EXPECT_EQ(tc.socket->BytesReceived(), 0);
 }
 

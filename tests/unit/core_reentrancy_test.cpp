@@ -3,8 +3,10 @@
 // (run under the sanitizers), and the control's state must stay coherent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
+#include "support/data_request_table.h"
 #include "support/test_client.h"
 
 namespace moravex {
@@ -312,6 +314,228 @@ TEST(CoreReentrancy, ControlDestroyedInsideADataEventReadsNoFurther) {
   EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage("one"))"});
   EXPECT_TRUE(watch.expired());
   EXPECT_FALSE(socket->Attached());
+}
+
+}  // namespace
+}  // namespace moravex
+
+namespace moravex {
+namespace {
+
+// A host that pumps messages inside any event (DoEvents, a modal loop) hears
+// what arrives then before its handler returns: first whatever of the outer
+// notification still waited, then the new bytes, in wire order, each once; a
+// close pumped behind them comes after them. The outer loop then carries on
+// from where the nested one left the stream.
+TEST(CoreReentrancy, DataPumpedInsideEveryEventIsDispatchedBeforeTheHandlerReturns) {
+  const Bytes split = Frame(0, AnsiBytes("split"));
+  const Bytes split_head(split.begin(), split.begin() + 3);
+  const Bytes split_rest(split.begin() + 3, split.end());
+  for (const bool then_close : {false, true}) {
+    for (const Trigger& trigger : Triggers()) {
+      SCOPED_TRACE(trigger.name + (then_close ? " / data then close" : " / data"));
+      TestClient tc;
+      trigger.prepare(tc);
+      tc.events.Take();
+      bool pumped = false;
+      bool open = false;
+      bool trailer_waits = false;
+      Lines inside;
+      size_t handler_end = 0;
+      tc.events.on_event = [&](const std::string& line) {
+        if (pumped || line.rfind(trigger.event + "(", 0) != 0) return;
+        pumped = true;
+        open = tc.socket->State() != kSocketClosed;
+        trailer_waits = tc.socket->BytesReceived() > 0;
+        const size_t before = tc.events.Lines().size();
+        tc.socket->PostArrival(Concat({Frame(0, AnsiBytes("nested")), split_head}));
+        if (then_close) tc.socket->PostPeerClose();
+        while (tc.socket->PumpOne()) {
+        }
+        inside.assign(tc.events.Lines().begin() + static_cast<std::ptrdiff_t>(before), tc.events.Lines().end());
+        handler_end = tc.events.Lines().size();
+      };
+      trigger.fire(tc);
+      ASSERT_TRUE(pumped);
+      tc.events.on_event = nullptr;
+      tc.events.on_rows = nullptr;
+      Lines expected;
+      if (open) {
+        if (trailer_waits) expected.push_back(R"(GotDebugMessage("trailer"))");
+        expected.push_back(R"(GotDebugMessage("nested"))");
+        if (then_close) expected.push_back(R"(Disconnected("Winsock1_Close"))");
+      }
+      EXPECT_EQ(inside, expected);
+      // No data was left for after the handler (a tick may still report its
+      // next request).
+      const Lines all = tc.events.Take();
+      for (size_t i = handler_end; i < all.size(); ++i) {
+        EXPECT_EQ(all[i].rfind("GotDebugMessage(", 0), std::string::npos) << all[i];
+      }
+      if (open && !then_close) {
+        tc.socket->Arrive(split_rest);
+        EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage("split"))"});
+      }
+      if (then_close) {
+        EXPECT_FALSE(tc->LoggedIn());
+        EXPECT_FALSE(tc.AnyPending());
+      }
+      Aftermath(tc);
+    }
+  }
+}
+
+struct AnswerOf {
+  const char* event;
+  Bytes payload;
+};
+
+AnswerOf ServerAnswer(uint8_t type) {
+  const Bytes row = Concat({AnsiBytes("09:30:00"), SingleBytes(1), SingleBytes(2), SingleBytes(3), SingleBytes(4)});
+  switch (type) {
+    case 1: return {"LoggedIn", Concat({LongBytes(0), AnsiBytes("OK")})};
+    case 2: return {"GotSessionDateTime", AnsiBytes("12/8/2026 9:30:00 AM")};
+    case 3: return {"GotSessionDate", AnsiBytes("12/8/2026")};
+    case 4: return {"GotSessionTime", AnsiBytes("9:30:00 AM")};
+    case 5: return {"GotFullVantrelData", row};
+    case 6: return {"GotVantrelDataUpdates", Concat({row, row})};
+    case 7: return {"GotPreviousSessionsLastAverageVantrelPrice", SingleBytes(7)};
+    case 8: return {"GotPreviousSessionsHighPrice", SingleBytes(8)};
+    case 9: return {"GotPreviousSessionsLowPrice", SingleBytes(9)};
+    case 10: return {"GotPreviousSessionsClosingPrice", SingleBytes(10)};
+    default: return {"GotPreviousSessionsSupportAndResistancePrices", Concat({SingleBytes(1), SingleBytes(2),
+                                                                           SingleBytes(3), SingleBytes(4)})};
+  }
+}
+
+// Each handler makes the next request and waits, pumping, for its answer: the
+// ten requests nest ten handlers deep inside LoggedIn. Every answer reaches
+// its handler in time, and every text argument stays put through the deeper
+// dispatches (the recorder checks that).
+TEST(CoreReentrancy, HandlersThatWaitForTheirAnswersGetThemAtEveryDepth) {
+  TestClient tc;
+  tc.ConnectOnly();
+  tc.Forget();
+  // A server that answers every request at once.
+  tc.socket->on_send = [&](const Bytes& written) {
+    tc.socket->PostArrival(Frame(written[0], ServerAnswer(written[0]).payload));
+  };
+  const std::vector<DataRequestCase>& requests = DataRequests();
+  size_t next = 0;
+  int depth = 0;
+  int deepest = 0;
+  tc.events.on_event = [&](const std::string&) {
+    if (next == requests.size()) return;
+    const DataRequestCase& request = requests[next++];
+    const std::string awaited = std::string(ServerAnswer(request.message_type).event) + "(";
+    const size_t before = tc.events.Lines().size();
+    request.call(*tc.client, u"IBM");
+    deepest = std::max(deepest, ++depth);
+    bool answered = false;
+    while (!answered && tc.socket->PumpOne()) {
+      for (size_t i = before; i < tc.events.Lines().size(); ++i) {
+        if (tc.events.Lines()[i].rfind(awaited, 0) == 0) answered = true;
+      }
+    }
+    --depth;
+    EXPECT_TRUE(answered) << request.method;
+  };
+  tc->Login(TestClient::kUser, TestClient::kPassword, u"");
+  EXPECT_TRUE(tc.socket->PumpOne());
+  tc.events.on_event = nullptr;
+  EXPECT_EQ(deepest, static_cast<int>(requests.size()));
+  const Lines lines = tc.events.Take();
+  ASSERT_EQ(lines.size(), requests.size() + 1);
+  EXPECT_EQ(lines[0], "LoggedIn()");
+  for (size_t i = 0; i < requests.size(); ++i) {
+    EXPECT_EQ(lines[i + 1].rfind(std::string(ServerAnswer(requests[i].message_type).event) + "(", 0), 0u)
+        << lines[i + 1];
+  }
+  EXPECT_FALSE(tc.AnyPending());
+  EXPECT_TRUE(tc->LoggedIn());
+}
+
+// Two answers and the server's close in one segment, and a handler of the
+// first that runs one pump pass: the second answer still comes, then the close.
+TEST(CoreReentrancy, AClosePumpedInsideAHandlerComesAfterTheAnswersBeforeIt) {
+  TestClient tc;
+  tc.ConnectAndLogin();
+  tc->GetSessionDate();
+  tc->GetSessionTime();
+  tc.events.on_event = [&](const std::string& line) {
+    if (line.rfind("GotSessionDate(", 0) == 0) tc.socket->PumpOne();
+  };
+  const int closes = tc.socket->CloseCalls();
+  tc.socket->PostPeerClose();
+  tc.socket->Arrive(Concat({Frame(3, AnsiBytes("d")), Frame(4, AnsiBytes("t"))}));
+  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotSessionDate("d"))", R"(GotSessionTime("t"))",
+                                     R"(Disconnected("Winsock1_Close"))"}));
+  EXPECT_EQ(tc.socket->CloseCalls(), closes + 1);
+}
+
+// Whatever ends the connection inside a nested event ends it for the handlers
+// further out too: they read and report nothing more of it, and a connection
+// the host opened in there is left to its own notifications.
+TEST(CoreReentrancy, AnEndingInsideANestedEventLeavesTheOuterLevelsSafe) {
+  const std::vector<HostAction> endings = {
+      {"Disconnect", [](TestClient& tc) { tc->Disconnect(); }},
+      {"BogusLength", [](TestClient& tc) { tc.socket->Arrive(Header(0, 100001)); }},
+      {"NegativeLength", [](TestClient& tc) { tc.socket->Arrive(Header(0, -1)); }},
+      {"PeerClose", [](TestClient& tc) { tc.socket->FirePeerClose(); }},
+      {"Destroy", [](TestClient& tc) { tc.DropClient(); }},
+      {"Replace", [](TestClient& tc) { tc.ReplaceClient(); }},
+      {"Reconnect",
+       [](TestClient& tc) {
+         tc->Disconnect();
+         tc->Connect(u"again", 1);
+         tc.socket->FireConnect();
+         tc.socket->Arrive(Concat({Frame(0, AnsiBytes("new connection")), Header(0, 3)}));
+       }},
+  };
+  for (const HostAction& ending : endings) {
+    SCOPED_TRACE(ending.name);
+    TestClient tc;
+    tc.ConnectAndLogin();
+    tc->GetSessionDate();
+    auto socket = tc.socket;
+    const int closes = socket->CloseCalls();
+    tc.events.on_event = [&](const std::string& line) {
+      if (line == R"(GotSessionDate("d"))") {
+        socket->Arrive(Concat({Frame(0, AnsiBytes("nested")), Frame(0, AnsiBytes("later"))}));
+      } else if (line == R"(GotDebugMessage("nested"))") {
+        ending.act(tc);
+      }
+    };
+    socket->Arrive(Concat({Frame(3, AnsiBytes("d")), Frame(0, AnsiBytes("after"))}));
+    tc.events.on_event = nullptr;
+    Lines expected = {R"(GotSessionDate("d"))", R"(GotDebugMessage("after"))", R"(GotDebugMessage("nested"))"};
+    // A nested arrival reads what still waited first.
+    if (ending.name == "BogusLength" || ending.name == "NegativeLength") {
+      expected.push_back(R"(GotDebugMessage("later"))");
+    }
+    if (ending.name == "BogusLength") expected.push_back(R"(Disconnected("Bogus payload length"))");
+    if (ending.name == "NegativeLength") expected.push_back(R"(Disconnected("Winsock1_DataArrival exception"))");
+    if (ending.name == "PeerClose") expected.push_back(R"(Disconnected("Winsock1_Close"))");
+    if (ending.name == "Reconnect") {
+      expected.push_back("Connected()");
+      expected.push_back(R"(GotDebugMessage("new connection"))");
+    }
+    EXPECT_EQ(tc.events.Take(), expected);
+    if (ending.name == "Destroy") {
+      EXPECT_FALSE(socket->Attached());
+      continue;
+    }
+    if (ending.name == "Reconnect") {
+      // The new connection's half-read frame is intact.
+      EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
+      tc.socket->Arrive(AnsiBytes("new"));
+      EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage("new"))"});
+    } else if (ending.name != "Replace") {
+      EXPECT_FALSE(tc->Connected());
+      EXPECT_EQ(socket->CloseCalls(), closes + 1);
+    }
+    Aftermath(tc);
+  }
 }
 
 }  // namespace
