@@ -18,13 +18,16 @@ Function Export(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// One pass over the queued messages, as VB's DoEvents.
+void DoEvents() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
 // Runs the message loop until `done` or five seconds have passed.
 template <class Done>
 bool PumpUntil(Done done) {
-  for (const ULONGLONG end = GetTickCount64() + 5000; !done() && GetTickCount64() < end; Sleep(5)) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
+  for (const ULONGLONG end = GetTickCount64() + 5000; !done() && GetTickCount64() < end; Sleep(5)) DoEvents();
   return done();
 }
 
@@ -45,48 +48,70 @@ void Send(SOCKET socket, const moravex::Bytes& bytes) {
   send(socket, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
 }
 
+// The control made through the .ocx's exports, with `sink` advised.
+void CreateThroughTheOcx(HMODULE library, RecordingSink* sink, ComPtr<_ChartServiceClient>& control) {
+  auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
+  ComPtr<IClassFactory> factory;
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid()));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid()));
+  ASSERT_EQ(S_OK, control.As(container));
+  ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID___ChartServiceClient, point.Put()));
+  ASSERT_EQ(S_OK, point->Advise(sink->Identity(), &cookie));
+}
+
+// A chart server on a loopback port; the test thread plays it.
+struct LoopbackServer {
+  SOCKET listener = INVALID_SOCKET;
+  SOCKET server = INVALID_SOCKET;
+  sockaddr_in address{};
+
+  LoopbackServer() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+    listen(listener, 1);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  }
+  ~LoopbackServer() {
+    if (server != INVALID_SOCKET) closesocket(server);
+    closesocket(listener);
+    WSACleanup();
+  }
+  // Connects the control, accepts it and logs it in; LoggedIn's handler runs in here.
+  void ConnectAndLogIn(_ChartServiceClient* control, RecordingSink* sink) {
+    BSTR host = SysAllocString(L"127.0.0.1"), user = SysAllocString(std::wstring(36, L'u').c_str()),
+         cookie = SysAllocString(L"");
+    ASSERT_EQ(S_OK, control->Connect(host, ntohs(address.sin_port)));
+    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, 2); }));
+    server = accept(listener, nullptr, nullptr);
+    const DWORD wait = 5000;
+    setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
+    ASSERT_EQ(S_OK, control->Login(user, user, cookie));
+    ASSERT_EQ(6u + 73u, Receive(server, 6 + 73));
+    Send(server, moravex::Frame(1, moravex::Concat({moravex::LongBytes(0), moravex::AnsiBytes("OK")})));
+    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, 5); }));
+    for (BSTR text : {host, user, cookie}) SysFreeString(text);
+  }
+};
+
 TEST(Hosted, LoopbackThroughTheOcx) {
   HMODULE library = LoadLibraryW(OcxPath().c_str());
   ASSERT_NE(nullptr, library);
-  auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
   auto can_unload = Export<HRESULT(WINAPI*)()>(library, "DllCanUnloadNow");
-  ComPtr<IClassFactory> factory;
   ComPtr<_ChartServiceClient> control;
-  ASSERT_EQ(S_OK, get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid()));
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid()));
-  factory.Reset();
   auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
-  {
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    DWORD cookie = 0;
-    ASSERT_EQ(S_OK, control.As(container));
-    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID___ChartServiceClient, point.Put()));
-    ASSERT_EQ(S_OK, point->Advise(sink->Identity(), &cookie));
-  }
-
-  WSADATA wsa;
-  WSAStartup(MAKEWORD(2, 2), &wsa);
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-  listen(listener, 1);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  std::vector<BSTR> texts = {SysAllocString(L"127.0.0.1"), SysAllocString(std::wstring(36, L'u').c_str()),
-                             SysAllocString(L""), SysAllocString(L"ABC")};
-
-  ASSERT_EQ(S_OK, control->Connect(texts[0], ntohs(address.sin_port)));
-  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 2); }));
-  SOCKET server = accept(listener, nullptr, nullptr);
-  const DWORD wait = 5000;
-  setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
-  ASSERT_EQ(S_OK, control->Login(texts[1], texts[1], texts[2]));
-  ASSERT_EQ(6u + 73u, Receive(server, 6 + 73));
-  Send(server, moravex::Frame(1, moravex::Concat({moravex::LongBytes(0), moravex::AnsiBytes("OK")})));
-  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 5); }));
+  ASSERT_NO_FATAL_FAILURE(CreateThroughTheOcx(library, sink.Get(), control));
+  LoopbackServer loopback;
+  ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
+  const SOCKET server = loopback.server;
+  BSTR ticker = SysAllocString(L"ABC");
 
   // Two rows in an ADO Recordset, by reference.
   bool recordset = false;
@@ -96,7 +121,7 @@ TEST(Hosted, LoopbackThroughTheOcx) {
     recordset = id == 11 && params->rgvarg[0].vt == (VT_BYREF | VT_DISPATCH) &&
                 SUCCEEDED((*params->rgvarg[0].ppdispVal)->QueryInterface(ado_recordset, ado.PutVoid()));
   };
-  ASSERT_EQ(S_OK, control->GetFullPriceChannelData(texts[3], 100));
+  ASSERT_EQ(S_OK, control->GetFullPriceChannelData(ticker, 100));
   ASSERT_EQ(16u, Receive(server, 16));
   const moravex::Bytes price = moravex::SingleBytes(1.5f), time = moravex::AnsiBytes("10:00:00");
   Send(server, moravex::Frame(5, moravex::Concat({time, price, price, price, price, time, price, price, price, price})));
@@ -115,12 +140,73 @@ TEST(Hosted, LoopbackThroughTheOcx) {
     if (id == 3) control.Reset();
   };
   closesocket(server);
+  loopback.server = INVALID_SOCKET;
   EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 3); }));
   EXPECT_FALSE(control);
   EXPECT_EQ(S_OK, can_unload());
-  closesocket(listener);
-  WSACleanup();
-  for (BSTR text : texts) SysFreeString(text);
+  SysFreeString(ticker);
+}
+
+// Hosts pump messages inside events (DoEvents, a modal loop, a wait for the
+// answer of a request made there): each answer comes once, in wire order, and
+// before the close that arrived with it.
+TEST(Hosted, LoopbackHostPumpsInsideEvents) {
+  HMODULE library = LoadLibraryW(OcxPath().c_str());
+  ASSERT_NE(nullptr, library);
+  ComPtr<_ChartServiceClient> control;
+  auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
+  ASSERT_NO_FATAL_FAILURE(CreateThroughTheOcx(library, sink.Get(), control));
+  ASSERT_EQ(S_OK, control->put_SessionInfoTimeout(1000));
+  LoopbackServer loopback;
+  const moravex::Bytes date = moravex::Frame(3, moravex::AnsiBytes("12/08/2026"));
+
+  // LoggedIn asks for the session date and waits, pumping; the server answers at once.
+  bool answered_inside = false;
+  sink->on_event = [&](DISPID id, DISPPARAMS*) {
+    if (id != 5) return;
+    bool served = false;
+    answered_inside = control->GetSessionDate() == S_OK && PumpUntil([&] {
+      if (!served && Receive(loopback.server, 6) == 6) Send(loopback.server, date);
+      served = true;
+      return Saw(sink.Get(), 9) || Saw(sink.Get(), 13);
+    }) && !Saw(sink.Get(), 13);
+  };
+  ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
+  EXPECT_TRUE(answered_inside) << "no GotSessionDate inside LoggedIn (Timeout: " << Saw(sink.Get(), 13) << ")";
+  EXPECT_EQ(1, std::count_if(sink->events.begin(), sink->events.end(), [](const Event& e) { return e.id == 9; }));
+
+  // Two answers, a debug message and the close in one segment. The first
+  // handler's DoEvents meets the close's notification (queued by then), the
+  // record set's runs a modal loop, the last one DoEvents again.
+  BSTR ticker = SysAllocString(L"ABC");
+  ASSERT_EQ(S_OK, control->GetSessionDate());
+  ASSERT_EQ(S_OK, control->GetFullPriceChannelData(ticker, 100));
+  SysFreeString(ticker);
+  ASSERT_EQ(6u + 16u, Receive(loopback.server, 6 + 16));
+  const size_t before = sink->events.size();
+  sink->on_event = [&](DISPID id, DISPPARAMS*) {
+    if (id == 9) Sleep(100);
+    if (id == 11) {
+      const ULONGLONG until = GetTickCount64() + 100;
+      PumpUntil([&] { return GetTickCount64() >= until; });
+    }
+    DoEvents();
+  };
+  const moravex::Bytes price = moravex::SingleBytes(1.5f), time = moravex::AnsiBytes("10:00:00");
+  Send(loopback.server, moravex::Concat({date, moravex::Frame(5, moravex::Concat({time, price, price, price, price})),
+                                         moravex::Frame(0, moravex::AnsiBytes("last"))}));
+  closesocket(loopback.server);
+  loopback.server = INVALID_SOCKET;
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 3); }));
+  DoEvents();
+  std::vector<DISPID> seen;
+  for (size_t i = before; i < sink->events.size(); ++i) seen.push_back(sink->events[i].id);
+  EXPECT_EQ((std::vector<DISPID>{9, 11, 7, 3}), seen) << "9 GotSessionDate, 11 GotFullVantrelData, 7 GotDebugMessage";
+  if (seen.size() == 4) {
+    EXPECT_EQ(L"12/08/2026", sink->events[before].texts.at(0));
+    EXPECT_EQ(L"last", sink->events[before + 2].texts.at(0));
+  }
+  sink->on_event = nullptr;
 }
 
 TEST(Hosted, AtlContainerSitesTheRegisteredControl) {
