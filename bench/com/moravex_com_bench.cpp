@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "MORAVEX1_h.h"
+#include "variant.h"
 #include "wire.h"
 
 namespace {
@@ -151,21 +152,8 @@ class Server {
 // ---------------------------------------------------------------------------
 // ADO, as the host and the minimal client use it through the vtable.
 
-VARIANT Missing() {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_ERROR;
-  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
-VARIANT Ordinal(int k) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I2;
-  V_I2(&v) = static_cast<SHORT>(k);
-  return v;
-}
+using moravex_com::Missing;
+using moravex_com::Ordinal;
 
 // The five field objects of a set, fetched once.
 struct Columns {

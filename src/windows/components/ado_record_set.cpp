@@ -37,22 +37,8 @@ template <class T>
 using Ref = moravex_com::ComPtr<T>;
 using moravex_com::Variant;
 
-// An omitted optional argument, as Automation passes one.
-VARIANT Missing() {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_ERROR;
-  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
-VARIANT Ordinal(int32_t ordinal) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I2;
-  V_I2(&v) = static_cast<SHORT>(ordinal);
-  return v;
-}
+using moravex_com::Missing;
+using moravex_com::Ordinal;
 
 std::string TakeBstr(BSTR text) {
   std::string out;
