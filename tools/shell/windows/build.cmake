@@ -1,8 +1,5 @@
 # moravex-shell.exe: the portable shell over a driver for the registered
 # control (by ProgID, IDispatch, connection point, message loop).
-if(NOT TARGET moravex_surface OR NOT TARGET moravex_windows_com)
-  return()
-endif()
 include(${CMAKE_CURRENT_LIST_DIR}/../shell_lib.cmake)
 
 add_executable(moravex-shell main.cpp windows_driver.cpp ado_table.cpp)
@@ -11,6 +8,4 @@ target_link_libraries(moravex-shell PRIVATE moravex_shell_lib moravex_surface mo
 # <adoint.h> (classic ADO interface ids) compiles in C++ only with -fpermissive.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/ado_table.cpp PROPERTIES COMPILE_OPTIONS -fpermissive)
 # Hosts create the control from the registry; the shell needs the .ocx built beside it.
-if(TARGET MORAVEX1)
-  add_dependencies(moravex-shell MORAVEX1)
-endif()
+add_dependencies(moravex-shell MORAVEX1)
