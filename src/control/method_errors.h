@@ -17,7 +17,7 @@ inline std::string MethodSource(const char* method) { return std::string("ChartS
 }
 
 template <class Work>
-void Guarded(Work&& work) {
+void RethrowingAsInternalError(Work&& work) {
   try {
     work();
   } catch (const Failure& caught) {

@@ -7,8 +7,6 @@
 namespace moravex {
 namespace {
 
-constexpr int32_t kOperationNotAllowed = AutomationError(3705);
-constexpr int32_t kNoCurrentRecord = AutomationError(3021);
 constexpr const char* kTableSource = "MemoryTable";
 
 [[noreturn]] void NotAllowed(int32_t number, const char* what) { throw Failure(number, kTableSource, what); }

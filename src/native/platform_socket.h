@@ -19,16 +19,6 @@
 
 namespace moravex {
 
-// Failure numbers the socket throws, in the Automation range a Winsock host knows.
-inline constexpr int32_t kSocketWrongState = AutomationError(40006);
-inline constexpr int32_t kSocketInvalidArgument = AutomationError(40014);
-// More would wait than the send queue's bound: Winsock's "no buffer space" (10055).
-inline constexpr int32_t kSocketNoBufferSpace = AutomationError(10055);
-inline constexpr const char* kSocketSource = "Winsock1";
-// Error numbers of the error event, as a Winsock host knows them.
-inline constexpr int32_t kSocketHostNotFound = 11001;
-inline constexpr int32_t kSocketTryAgain = 11002;
-
 // Bytes that may wait for a peer that is not reading before SendData refuses
 // more. Requests are at most about 100 KB, so a client that is only slowed by
 // the network never comes near it.

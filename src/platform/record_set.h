@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 
+#include "platform/failure.h"
 #include "platform/text.h"
 
 namespace moravex {
@@ -37,6 +38,11 @@ inline constexpr int32_t kLockOptimistic = 3;
 inline constexpr int32_t kFieldAttributesUnspecified = -1;
 
 inline constexpr size_t kTimeLength = 8;
+
+// ADO's failure numbers a record set throws (adErrOperationNotAllowed,
+// adErrNoCurrentRecord), in Automation form.
+inline constexpr int32_t kOperationNotAllowed = AutomationError(3705);
+inline constexpr int32_t kNoCurrentRecord = AutomationError(3021);
 
 // One decoded row: the time text (8 characters, spaces and zeros kept) and
 // the four prices bit for bit.

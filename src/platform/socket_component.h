@@ -5,9 +5,20 @@
 #include <span>
 #include <string>
 
+#include "platform/failure.h"
 #include "platform/text.h"
 
 namespace moravex {
+
+// Failure numbers the socket throws, in the Automation range a Winsock host knows.
+inline constexpr int32_t kSocketWrongState = AutomationError(40006);
+inline constexpr int32_t kSocketInvalidArgument = AutomationError(40014);
+// More would wait than the send queue's bound: Winsock's "no buffer space" (10055).
+inline constexpr int32_t kSocketNoBufferSpace = AutomationError(10055);
+inline constexpr const char* kSocketSource = "Winsock1";
+// Error numbers of the error event, as a Winsock host knows them.
+inline constexpr int32_t kSocketHostNotFound = 11001;
+inline constexpr int32_t kSocketTryAgain = 11002;
 
 enum SocketState : int32_t {
   kSocketClosed = 0,

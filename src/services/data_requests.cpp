@@ -59,7 +59,7 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
     time_stamp_field = std::move(*ansi);
   }
 
-  Guarded([&] {
+  RethrowingAsInternalError([&] {
     FrameWriter frame(frame_);
     switch (request.payload) {
       case RequestPayload::kNone: frame.SendHeader(request.message_type, 0); break;

@@ -14,7 +14,7 @@ constexpr const char* kDebugSource = "SendDbgMsg";
 
 void ChartServiceClient::SendDebugMessage(const Text& Message) {
   if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, kDebugSource, kNotConnected);
-  Guarded([&] {
+  RethrowingAsInternalError([&] {
     const std::string ansi = AnsiOrFail(Message, MethodSource(kDebugSource), "Message");
     FrameWriter frame(frame_);
     frame.SendHeader(MessageType::DebugMessage, CheckedAdd(0, static_cast<int64_t>(Message.size())));

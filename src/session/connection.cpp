@@ -8,7 +8,7 @@ void ChartServiceClient::Connect(const Text& ServerName, int32_t ServerPort) {
   if (components_.winsock1->State() == kSocketConnected) {
     Raise(AlreadyConnected, "Connect", "Already connected");
   }
-  Guarded([&] {
+  RethrowingAsInternalError([&] {
     ResetConnection();
     components_.winsock1->Connect(ServerName, ServerPort);
     state_[Pending::Connect] = true;
@@ -22,7 +22,7 @@ bool ChartServiceClient::LoggedIn() const { return state_.IsLoggedIn; }
 
 void ChartServiceClient::Disconnect() {
   if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, "Disconnect", kNotConnected);
-  Guarded([&] { ResetConnection(); });
+  RethrowingAsInternalError([&] { ResetConnection(); });
 }
 
 // The connect/login timer keeps running; its next tick finds nothing pending.

@@ -23,7 +23,7 @@ void ChartServiceClient::Login(const Text& UserID, const Text& Password, const T
   if (!user || !password) {
     Raise(InvalidUidAndPwCombination, "Login", "Invalid user ID and password combination");
   }
-  Guarded([&] {
+  RethrowingAsInternalError([&] {
     const std::string cookie = AnsiOrFail(LoginCookie, MethodSource("Login"), "LoginCookie");
     FrameWriter frame(frame_);
     frame.SendHeader(MessageType::Login, CheckedAdd(kLoginFixedPayload, static_cast<int64_t>(LoginCookie.size())));

@@ -21,8 +21,8 @@ namespace moravex {
 class FakeSocket final : public SocketComponent, public std::enable_shared_from_this<FakeSocket> {
  public:
   // A Winsock error number for the failures the fake is told to raise.
-  static constexpr int32_t kFailureNumber = AutomationError(40006);
-  static constexpr const char* kFailureSource = "Winsock1";
+  static constexpr int32_t kFailureNumber = kSocketWrongState;
+  static constexpr const char* kFailureSource = kSocketSource;
 
   struct ConnectCall {
     Text host;

@@ -23,7 +23,7 @@ class ScriptedRecordSets final : public RecordSetFactory {
   // What a host without a usable record-set class sees.
   void FailWith(const std::string& source, const std::string& description) {
     create = [source, description]() -> std::shared_ptr<RecordSet> {
-      throw Failure(static_cast<int32_t>(0x800A01AD), source, description);
+      throw Failure(AutomationError(429), source, description);
     };
   }
 

@@ -359,7 +359,7 @@ TEST_F(PosixSocketTest, SendPastTheQueueLimitIsRefusedWholeAndTheConnectionGoesO
       socket_->SendData(request);
       accepted.insert(accepted.end(), request.begin(), request.end());
     } catch (const Failure& failure) {
-      EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A2747));  // 10055 in Automation form
+      EXPECT_EQ(failure.Number(), kSocketNoBufferSpace);
       EXPECT_EQ(failure.Description(),
                 "No buffer space is available: the peer is not reading and the send queue is full (64 KiB)");
       refused = true;

@@ -21,7 +21,7 @@ inline HRESULT ReportFailure(const moravex::Failure& failure, REFIID iid) {
 // Runs `body` and turns whatever escapes it into an HRESULT: nothing throws
 // across the boundary.
 template <class Body>
-HRESULT Guarded(REFIID iid, Body&& body) noexcept {
+HRESULT ReturningHresultWithErrorInfo(REFIID iid, Body&& body) noexcept {
   try {
     body();
     return S_OK;

@@ -27,8 +27,7 @@ constexpr GUID kClsidRecordset = {0x00000535, 0x0000, 0x0010, {0x80, 0x00, 0x00,
 constexpr GUID kIidRecordset = {0x00000556, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
 
 constexpr const char* kAdoSource = "ADODB.Recordset";
-// ADO's adErrNoCurrentRecord (3021) in HRESULT form, with ADO's wording.
-constexpr int32_t kNoCurrentRecord = static_cast<int32_t>(0x800A0BCDu);
+// ADO's wording of kNoCurrentRecord.
 constexpr const char* kNoCurrentRecordText =
     "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current "
     "record.";

@@ -47,7 +47,7 @@ HRESULT ChartServiceControl::Initialize(moravex::Components components) {
   HRESULT hr = LoadControlTypeLib(type_library_.Put());
   if (SUCCEEDED(hr)) hr = dispatch_.Load(type_library_.Get(), IID__ChartServiceClient);
   if (FAILED(hr)) return hr;
-  return moravex_com::Guarded(IID__ChartServiceClient, [&] {
+  return moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] {
     owner_ = std::make_shared<NotificationOwner>(NotificationOwner{Identity()});
     events_ = std::make_shared<ControlEvents>(this);
     client_ = moravex::ChartServiceClient::Create(GuardNotifications(std::move(components), owner_));
@@ -68,7 +68,7 @@ void* ChartServiceControl::QueryOther(REFIID riid) {
 // error info; nothing escapes.
 template <class Body>
 HRESULT ChartServiceControl::Call(Body&& body) {
-  return moravex_com::Guarded(IID__ChartServiceClient, std::forward<Body>(body));
+  return moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, std::forward<Body>(body));
 }
 
 // IDispatch --------------------------------------------------------------

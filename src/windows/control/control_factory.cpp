@@ -10,7 +10,7 @@ HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out) {
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   moravex::Components components;
   const HRESULT hr =
-      moravex_com::Guarded(IID__ChartServiceClient, [&] { components = MakeWindowsComponents(); });
+      moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] { components = MakeWindowsComponents(); });
   if (FAILED(hr)) return hr;
   return moravex_control::ChartServiceControl::Create(std::move(components), riid, out);
 }

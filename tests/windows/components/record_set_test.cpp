@@ -11,6 +11,7 @@
 
 #include "components/ado_record_set.h"
 #include "platform/failure.h"
+#include "platform/record_set.h"
 
 namespace moravex::windows {
 namespace {
@@ -128,7 +129,7 @@ TEST(RecordSetTest, RowsReadBackInOrderThroughTheReadSideAndThroughAdo) {
       back->Row();
       ADD_FAILURE() << "a row past the end";
     } catch (const Failure& failure) {
-      EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A0BCDu));
+      EXPECT_EQ(failure.Number(), kNoCurrentRecord);
     }
   }
 }

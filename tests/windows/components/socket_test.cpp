@@ -13,6 +13,7 @@
 #include "components/winsock_socket.h"
 #include "native/lookup_threads.h"
 #include "platform/failure.h"
+#include "platform/socket_component.h"
 #include "pump.h"
 
 namespace moravex::windows {
@@ -148,7 +149,7 @@ TEST_F(SocketTest, ExchangesDataAndDeliversItBeforeTheOnlyCloseEvent) {
   EXPECT_EQ(journal.log.back(), "close");
   EXPECT_EQ(journal.Count("error"), 0);
   EXPECT_EQ(socket->State(), kSocketClosing);
-  ExpectFailure([&] { socket->SendData(Bytes("x")); }, 0x800A0000u | 40006u);
+  ExpectFailure([&] { socket->SendData(Bytes("x")); }, kSocketWrongState);
 }
 
 TEST_F(SocketTest, BigSendsQueueWithinTheBoundAndFlushInOrder) {
@@ -167,7 +168,7 @@ TEST_F(SocketTest, BigSendsQueueWithinTheBoundAndFlushInOrder) {
   const size_t queued = socket->QueuedBytes();
   ASSERT_GT(queued, 0u);
   ExpectFailure([&] { socket->SendData(Bytes(std::string(kSendQueueLimit - queued + 1, 'x'))); },
-                0x800A0000u | 10055u);
+                kSocketNoBufferSpace);
   EXPECT_EQ(socket->QueuedBytes(), queued);
 
   std::string got;
@@ -187,12 +188,12 @@ TEST_F(SocketTest, RefusedConnectAndBadCallsReportWinsockNumbers) {
   EXPECT_NE(journal.description, u"none");
   EXPECT_EQ(socket->State(), kSocketError);
 
-  ExpectFailure([&] { socket->Connect(u"", port); }, 0x800A0000u | 40014u);
-  ExpectFailure([&] { socket->Connect(u"127.0.0.1", 65536); }, 0x800A0000u | 40014u);
+  ExpectFailure([&] { socket->Connect(u"", port); }, kSocketInvalidArgument);
+  ExpectFailure([&] { socket->Connect(u"127.0.0.1", 65536); }, kSocketInvalidArgument);
   uint8_t one = 0;
-  ExpectFailure([&] { socket->GetData({&one, 1}); }, 0x800A0000u | 40014u);
+  ExpectFailure([&] { socket->GetData({&one, 1}); }, kSocketInvalidArgument);
   socket->Close();
-  ExpectFailure([&] { socket->SendData({&one, 1}); }, 0x800A0000u | 40006u);
+  ExpectFailure([&] { socket->SendData({&one, 1}); }, kSocketWrongState);
 }
 
 TEST_F(SocketTest, NothingArrivesAfterCloseOrFromADestroyedSocket) {
@@ -293,7 +294,7 @@ TEST_F(SocketTest, LargeSendOnAnIdleConnectionIsTakenAndTheBoundAppliesToWhatWai
     socket->SendData(Bytes("x"));
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
-    EXPECT_EQ(failure.Number(), static_cast<int32_t>(0x800A2747));
+    EXPECT_EQ(failure.Number(), kSocketNoBufferSpace);
     EXPECT_EQ(failure.Source(), "Winsock1");
     EXPECT_EQ(failure.Description(),
               "No buffer space is available: the peer is not reading and the send queue is full (4 MiB)");

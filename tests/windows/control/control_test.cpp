@@ -10,6 +10,7 @@
 #include "control_factory.h"
 #include "control_test_support.h"
 #include "library/module.h"
+#include "platform/failure.h"
 
 namespace control_test {
 namespace {
@@ -165,7 +166,7 @@ TEST_F(ControlTest, VtableCallersGetTheNumberAndTheErrorInfo) {
   EXPECT_EQ(L"ChartServiceClient:Connect", TakeErrorInfo().first);
   // A time-out property passes its timer's own error through.
   parts_.data_timer->RefuseInterval("Invalid property value");
-  EXPECT_EQ(static_cast<HRESULT>(0x800A017C), control_->put_DataRequestTimeout(1));
+  EXPECT_EQ(static_cast<HRESULT>(moravex::kInvalidPropertyValue), control_->put_DataRequestTimeout(1));
   EXPECT_EQ(std::make_pair(std::wstring(L"tmrDataRequestTimeout"), std::wstring(L"Invalid property value")),
             TakeErrorInfo());
 }
