@@ -1,24 +1,29 @@
+#include <array>
+
 #include "control/chart_service_client.h"
 #include "protocol/message_types.h"
+#include "services/data_requests.h"
 
 namespace moravex {
 namespace {
 
-// The flag that must be set for an answer of each type to count, by type.
-constexpr Pending kGate[kLastMessageType + 1] = {
-    Pending::Connect,  // unused: debug text is never gated
-    Pending::Login,
-    Pending::SessionDateTime,
-    Pending::SessionDate,
-    Pending::SessionTime,
-    Pending::FullDataRequest,
-    Pending::DataUpdates,
-    Pending::PreviousSessionsLastAverageVantrelPrice,
-    Pending::PreviousSessionsHighPrice,
-    Pending::PreviousSessionsLowPrice,
-    Pending::PreviousSessionsClosingPrice,
-    Pending::PreviousSessionsSupportAndResistancePrices,
-};
+// The flag that must be set for an answer of each type to count, by type:
+// the login's own, and each request row's.
+constexpr auto kGate = [] {
+  std::array<Pending, kLastMessageType + 1> gate{};
+  std::array<bool, kLastMessageType + 1> gated{};
+  gate[static_cast<uint8_t>(MessageType::Login)] = Pending::Login;
+  gated[static_cast<uint8_t>(MessageType::Login)] = true;
+  for (const DataRequest& request : kDataRequests) {
+    gate[static_cast<uint8_t>(request.message_type)] = request.flag;
+    gated[static_cast<uint8_t>(request.message_type)] = true;
+  }
+  // Debug text is never gated; every other type must have its row.
+  for (uint8_t type = 1; type <= kLastMessageType; ++type) {
+    if (!gated[type]) throw "an answer type without a request row";  // fails the build
+  }
+  return gate;
+}();
 
 }  // namespace
 

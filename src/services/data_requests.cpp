@@ -9,28 +9,28 @@
 namespace moravex {
 
 void ChartServiceClient::GetFullPriceChannelData(const Text& Ticker, int32_t MaxChartPixels) {
-  SendDataRequest(kGetFullPriceChannelData, Ticker, MaxChartPixels, {});
+  SendDataRequest(RequestOf(MessageType::FullPriceChannelData), Ticker, MaxChartPixels, {});
 }
 void ChartServiceClient::GetPriceChannelDataUpdates(const Text& Ticker, const Text& LastReceivedTimeStamp) {
-  SendDataRequest(kGetPriceChannelDataUpdates, Ticker, 0, LastReceivedTimeStamp);
+  SendDataRequest(RequestOf(MessageType::PriceChannelDataUpdates), Ticker, 0, LastReceivedTimeStamp);
 }
-void ChartServiceClient::GetSessionTime() { SendDataRequest(kGetSessionTime, {}, 0, {}); }
-void ChartServiceClient::GetSessionDate() { SendDataRequest(kGetSessionDate, {}, 0, {}); }
-void ChartServiceClient::GetSessionDateTime() { SendDataRequest(kGetSessionDateTime, {}, 0, {}); }
+void ChartServiceClient::GetSessionTime() { SendDataRequest(RequestOf(MessageType::SessionTime), {}, 0, {}); }
+void ChartServiceClient::GetSessionDate() { SendDataRequest(RequestOf(MessageType::SessionDate), {}, 0, {}); }
+void ChartServiceClient::GetSessionDateTime() { SendDataRequest(RequestOf(MessageType::SessionDateTime), {}, 0, {}); }
 void ChartServiceClient::GetPreviousSessionsLastAverageVantrelPrice(const Text& Ticker) {
-  SendDataRequest(kGetPreviousSessionsLastAverageVantrelPrice, Ticker, 0, {});
+  SendDataRequest(RequestOf(MessageType::PreviousSessionsLastAverageVantrelPrice), Ticker, 0, {});
 }
 void ChartServiceClient::GetPreviousSessionsHighPrice(const Text& Ticker) {
-  SendDataRequest(kGetPreviousSessionsHighPrice, Ticker, 0, {});
+  SendDataRequest(RequestOf(MessageType::PreviousSessionsHighPrice), Ticker, 0, {});
 }
 void ChartServiceClient::GetPreviousSessionsLowPrice(const Text& Ticker) {
-  SendDataRequest(kGetPreviousSessionsLowPrice, Ticker, 0, {});
+  SendDataRequest(RequestOf(MessageType::PreviousSessionsLowPrice), Ticker, 0, {});
 }
 void ChartServiceClient::GetPreviousSessionsClosingPrice(const Text& Ticker) {
-  SendDataRequest(kGetPreviousSessionsClosingPrice, Ticker, 0, {});
+  SendDataRequest(RequestOf(MessageType::PreviousSessionsClosingPrice), Ticker, 0, {});
 }
 void ChartServiceClient::GetPreviousSessionsSupportAndResistancePrices(const Text& Ticker) {
-  SendDataRequest(kGetPreviousSessionsSupportAndResistancePrices, Ticker, 0, {});
+  SendDataRequest(RequestOf(MessageType::PreviousSessionsSupportAndResistancePrices), Ticker, 0, {});
 }
 
 // Checks in order (connection, login, own flag, arguments), then the whole
