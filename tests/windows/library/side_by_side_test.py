@@ -49,7 +49,7 @@ def table(bitness):
             if line.startswith("#"):
                 continue
             scope, key, value, data = line.rstrip("\n").split("\t")
-            data = data.replace("${FILE}", file).replace("${DIR}", ntpath.dirname(file))
+            data = data.replace("${FILE}", file).replace("${DIR}", ntpath.dirname(file) + "\\")
             rows.append((scope, key, value, data))
     return rows
 
