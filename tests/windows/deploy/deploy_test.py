@@ -2,12 +2,13 @@
 """Deployment without self-registration, each run in a fresh Wine prefix
 (removed at the end), against the native simulator.
 
-  deploy_test.py installer WINE_RUN PREFIX BITS MSI TSV HOST SIM [OTHER_MSI OTHER_TSV OTHER_HOST]
+  deploy_test.py installer WINE_RUN PREFIX BITS MSI LATER_MSI TSV HOST SIM [OTHER_MSI OTHER_TSV OTHER_HOST]
   deploy_test.py registration-free WINE_RUN PREFIX BITS DIR HOST SIM TSV
 
 installer: msiexec /i puts the file under Program Files of its bitness and
 writes what regsvr32 writes (the registration table, both views); a host that
-registers nothing uses the control; with the other bitness's package installed
+registers nothing uses the control; a later version (LATER_MSI) replaces
+it in place; with the other bitness's package installed
 beside it and this one removed, the other still works; msiexec /x leaves no
 key and no file. registration-free: with nothing registered, a host with the
 sample application manifest and one that activates MORAVEX1.sxs.manifest
@@ -63,7 +64,21 @@ def program_files(bitness):
     return "Program Files" if bitness == 64 else "Program Files (x86)"
 
 
-def installer(msi, tsv, host_exe, port, other):
+def products(bitness):
+    """[(name, version)] of the installed MORAVEX1 packages of that bitness."""
+    key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+    out = wine("reg", "query", key, "/s", f"/reg:{bitness}").stdout.replace("\r", "").splitlines()
+    found, name = [], None
+    for line in out:
+        fields = line.split("    ")
+        if len(fields) == 4 and fields[1] == "DisplayName":
+            name = fields[3]
+        elif len(fields) == 4 and fields[1] == "DisplayVersion" and name and name.startswith("MORAVEX1"):
+            found.append((name, fields[3]))
+    return found
+
+
+def installer(msi, later, tsv, host_exe, port, other):
     installed = {}
     packages = {bits: (msi, tsv, host_exe)}
     if other:
@@ -92,6 +107,17 @@ def installer(msi, tsv, host_exe, port, other):
     again = registry_readback.actual(wine, registry_readback.roots(installed[bits]), own)
     expect(again == snapshot, "regsvr32 writes what the installer wrote",
            "\n".join(registry_readback.differences(snapshot, again)))
+    host(windows_path(host_exe), "registered", str(port))
+
+    # A later version upgrades in place: one product left, the later one.
+    arch = "x64" if bits == 64 else "x86"
+    first = products(bits)
+    packages[bits] = (later, tsv, host_exe)
+    install(bits, "/i")
+    expect(len(first) == 1 and first[0][0] == f"MORAVEX1 ({arch})", "the product is listed once", str(first))
+    upgraded = products(bits)
+    expect(len(upgraded) == 1 and upgraded[0][1].startswith("9.9"), "the later version replaces it", str(upgraded))
+    registry_is("the later version writes the registration table", installed, [bits])
     host(windows_path(host_exe), "registered", str(port))
 
     if other:
@@ -149,7 +175,7 @@ def remove_prefix():
 
 def main():
     args = sys.argv[5:]
-    sim = args[3] if mode == "installer" else args[2]
+    sim = args[4] if mode == "installer" else args[2]
     if not os.access(sim, os.X_OK):
         print(f"no simulator at {sim}: build the native preset first")
         return 77
@@ -157,8 +183,8 @@ def main():
     simulator, port = start_simulator(sim)
     try:
         if mode == "installer":
-            other = tuple(args[4:7]) if len(args) >= 7 and all(os.path.exists(p) for p in args[4:7]) else None
-            installer(args[0], args[1], args[2], port, other)
+            other = tuple(args[5:8]) if len(args) >= 8 and all(os.path.exists(p) for p in args[5:8]) else None
+            installer(args[0], args[1], args[2], args[3], port, other)
         else:
             registration_free(args[0], args[1], port, args[3])
     finally:
