@@ -7,6 +7,7 @@
 #include "design_view.h"
 #include "error_info.h"
 #include "library/module.h"
+#include "registration_table.h"  // kMiscStatus, as registered
 
 namespace moravex_control {
 

@@ -21,9 +21,6 @@ class ControlEvents;
 // The panel's size in twips, as the designer shows it.
 inline constexpr LONG kPanelWidthTwips = 5460;
 inline constexpr LONG kPanelHeightTwips = 765;
-// OLEMISC_SETCLIENTSITEFIRST | INVISIBLEATRUNTIME | ACTIVATEWHENVISIBLE | INSIDEOUT
-// | CANTLINKINSIDE | RECOMPOSEONRESIZE.
-inline constexpr DWORD kMiscStatus = 0x20591;
 
 class ChartServiceControl final
     : public moravex_com::ComObject<ChartServiceControl, _ChartServiceClient, IConnectionPointContainer,

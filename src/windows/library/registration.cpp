@@ -112,7 +112,7 @@ HRESULT RegisterServer() {
     const std::wstring file = ModulePath();
     const size_t slash = file.find_last_of(L"\\/");
     if (file.empty() || slash == std::wstring::npos) return SELFREG_E_CLASS;
-    const std::wstring folder = file.substr(0, slash);
+    const std::wstring folder = file.substr(0, slash + 1);  // with its backslash, as an installer writes it
     for (const RegistrationEntry& entry : kRegistration) {
         if (const HRESULT hr = Write(entry, file, folder); FAILED(hr)) {
             // Leave nothing half-registered behind.

@@ -7,14 +7,14 @@ once both are gone nothing of them is left.
   side_by_side_test.py WINE_RUN PREFIX BITS OCX TSV [OTHER_OCX OTHER_TSV]
 
 Without the other bitness's build (its OCX and TSV) only this bitness is
-checked. Under Wine, as on Windows, only CLSID is kept apart per view; the
-ProgID, TypeLib and Interface keys are one copy seen from both."""
-import ntpath
+checked. Under Wine, as on Windows, CLSID and Interface are kept apart per
+view; the ProgID and TypeLib keys are one copy seen from both."""
 import os
-import re
 import subprocess
 import sys
 import tempfile
+
+import registry_readback
 
 wine_run, prefix, bits = sys.argv[1], sys.argv[2], int(sys.argv[3])
 builds = {bits: (sys.argv[4], sys.argv[5])}
@@ -40,80 +40,22 @@ def regsvr32(bitness, *flags):
 
 
 def table(bitness):
-    """[(scope, key, value, data)] of that bitness, its file filled in."""
     ocx, tsv = builds[bitness]
-    file = windows_path(ocx)
-    rows = []
-    with open(tsv, encoding="utf-8") as f:
-        for line in f:
-            if line.startswith("#"):
-                continue
-            scope, key, value, data = line.rstrip("\n").split("\t")
-            data = data.replace("${FILE}", file).replace("${DIR}", ntpath.dirname(file))
-            rows.append((scope, key, value, data))
-    return rows
+    return registry_readback.table(tsv, windows_path(ocx))
 
 
-def roots():
-    """The keys the table writes below: its first-level keys, or the second
-    level below CLSID, TypeLib and Interface."""
-    found = []
-    for _, key, _, _ in table(bits):
-        parts = key.split("\\")
-        root = "\\".join(parts[:2] if parts[0] in ("CLSID", "TypeLib", "Interface") else parts[:1])
-        if root not in found:
-            found.append(root)
-    return found
-
-
-def canonical(values, keys):
-    """Values as (key, name, data), plus the keys that hold neither values nor
-    subkeys: together they fix the tree."""
-    leaves = {k for k in keys if not any(o.startswith(k + "\\") for o in keys) and not any(v[0] == k for v in values)}
-    return sorted(values) + sorted((k, "-", "") for k in leaves)
-
-
-def expected(registered):
-    """Per view, what the table says the registry holds after registering the
-    bitnesses in `registered`, in that order (a later one rewrites shared data)."""
-    views = {}
-    for view in (32, 64):
-        values, keys = {}, set()
-        for bitness in registered:
-            for scope, key, value, data in table(bitness):
-                if key.split("\\")[0] == "CLSID" and bitness != view:
-                    continue  # the other view's class key
-                keys.add(key)
-                if value != "-":
-                    values[(key, "(Default)" if value == "@" else value)] = data
-        views[view] = canonical([(k, n, d) for (k, n), d in values.items()], keys)
-    return views
-
-
-def actual():
-    views = {}
-    for view in (32, 64):
-        command = " & echo @@ & ".join(f"reg query HKCR\\{root} /s /reg:{view}" for root in roots())
-        values, keys, key = [], set(), None
-        for line in wine("cmd", "/c", command).stdout.replace("\r", "").splitlines():
-            if line.startswith("HKEY_CLASSES_ROOT\\"):
-                key = line[len("HKEY_CLASSES_ROOT\\"):]
-                keys.add(key)
-            elif key and (match := re.fullmatch(r"    (.+?)    REG_SZ    (.*)", line)):
-                values.append((key, match.group(1), match.group(2)))
-            elif line.startswith("@@"):
-                key = None
-        views[view] = canonical(values, keys)
-    return views
+# The views the shared Interface keys were written in since all was clean.
+written = set()
 
 
 def check(what, registered):
-    want, got = expected(registered), actual()
-    for view in (32, 64):
-        if want[view] != got[view]:
-            missing = [entry for entry in want[view] if entry not in got[view]]
-            extra = [entry for entry in got[view] if entry not in want[view]]
-            failures.append(f"{what}, view {view}: missing {missing}, not in the table {extra}")
+    written.update(registered)
+    if not registered:
+        written.clear()
+    want = registry_readback.expected({bitness: table(bitness) for bitness in registered}, registered, written)
+    # The 32-bit view is read by a 32-bit reg.exe: only with the x86 build beside this one.
+    got = registry_readback.actual(wine, registry_readback.roots(table(bits)), (32, 64) if len(builds) == 2 else (bits,))
+    failures.extend(f"{what}, {difference}" for difference in registry_readback.differences(want, got))
 
 
 def creatable(bitness):

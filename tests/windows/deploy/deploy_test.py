@@ -1,0 +1,200 @@
+#!/usr/bin/env python3
+"""Deployment without self-registration, each run in a fresh Wine prefix
+(removed at the end), against the native simulator.
+
+  deploy_test.py installer WINE_RUN PREFIX BITS MSI LATER_MSI TSV HOST SIM [OTHER_MSI OTHER_TSV OTHER_HOST]
+  deploy_test.py registration-free WINE_RUN PREFIX BITS DIR HOST SIM TSV
+
+installer: msiexec /i puts the file under Program Files of its bitness and
+writes what regsvr32 writes (the registration table, both views); a host that
+registers nothing uses the control; a later version (LATER_MSI) replaces
+it in place; with the other bitness's package installed
+beside it and this one removed, the other still works; msiexec /x leaves no
+key and no file. registration-free: with nothing registered, a host with the
+sample application manifest and one that activates MORAVEX1.sxs.manifest
+itself both use the control (DIR: the build's registration-free folder)."""
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "library"))
+import registry_readback  # noqa: E402
+
+mode, wine_run, prefix, bits = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3]), int(sys.argv[4])
+failures = []
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*args):
+    return subprocess.run([wine_run, prefix, *args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True, errors="replace")
+
+
+def expect(condition, what, detail=""):
+    print(f"{'ok' if condition else 'FAILED'}: {what}")
+    if not condition:
+        failures.append(what)
+        if detail:
+            print(detail)
+
+
+def host(*args):
+    result = wine(*args)
+    expect(result.returncode == 0, f"{args[0].rsplit(chr(92), 1)[-1]} {' '.join(args[1:-1])}",
+           result.stdout)
+
+
+def registry_is(what, tables, installed):
+    """The registry below the table's keys equals the tables' rows of the
+    bitnesses `installed` (in the order they were written). The x64 package
+    writes the shared entries in both views, the x86 package in its own: a
+    64-bit host needs none of them then."""
+    below = registry_readback.roots(next(iter(tables.values())))
+    views = (32, 64) if 64 in installed or not installed else (32,)
+    want = registry_readback.expected(tables, installed, views)
+    differences = registry_readback.differences(want, registry_readback.actual(wine, below, views))
+    expect(not differences, what, "\n".join(differences))
+
+
+def program_files(bitness):
+    return "Program Files" if bitness == 64 else "Program Files (x86)"
+
+
+def products(bitness):
+    """[(name, version)] of the installed MORAVEX1 packages of that bitness."""
+    key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+    out = wine("reg", "query", key, "/s", f"/reg:{bitness}").stdout.replace("\r", "").splitlines()
+    found, name = [], None
+    for line in out:
+        fields = line.split("    ")
+        if len(fields) == 4 and fields[1] == "DisplayName":
+            name = fields[3]
+        elif len(fields) == 4 and fields[1] == "DisplayVersion" and name and name.startswith("MORAVEX1"):
+            found.append((name, fields[3]))
+    return found
+
+
+def installer(msi, later, tsv, host_exe, port, other):
+    installed = {}
+    packages = {bits: (msi, tsv, host_exe)}
+    if other:
+        packages[96 - bits] = other
+    for bitness, (_, table, _) in packages.items():
+        installed[bitness] = registry_readback.table(table, f"C:\\{program_files(bitness)}\\MORAVEX1\\MORAVEX1.ocx")
+
+    def install(bitness, flag):
+        result = wine("msiexec", flag, windows_path(packages[bitness][0]), "/qn")
+        expect(result.returncode == 0, f"msiexec {flag} {os.path.basename(packages[bitness][0])}", result.stdout)
+
+    def ocx(bitness):
+        return os.path.join(prefix, "drive_c", program_files(bitness), "MORAVEX1", "MORAVEX1.ocx")
+
+    install(bits, "/i")
+    expect(os.path.isfile(ocx(bits)), f"the file is under {program_files(bits)}")
+    registry_is("the installer writes the registration table", installed, [bits])
+    # What regsvr32 writes for the installed file, literally, in its own view.
+    own = (bits,)
+    snapshot = registry_readback.actual(wine, registry_readback.roots(installed[bits]), own)
+    regsvr32 = "regsvr32" if bits == 64 else "C:\\windows\\syswow64\\regsvr32.exe"
+    installed_file = f"C:\\{program_files(bits)}\\MORAVEX1\\MORAVEX1.ocx"
+    wine(regsvr32, "/s", "/u", installed_file)
+    registry_is("regsvr32 /u removes what the installer wrote", installed, [])
+    wine(regsvr32, "/s", installed_file)
+    again = registry_readback.actual(wine, registry_readback.roots(installed[bits]), own)
+    expect(again == snapshot, "regsvr32 writes what the installer wrote",
+           "\n".join(registry_readback.differences(snapshot, again)))
+    host(windows_path(host_exe), "registered", str(port))
+
+    # A later version upgrades in place: one product left, the later one.
+    arch = "x64" if bits == 64 else "x86"
+    first = products(bits)
+    packages[bits] = (later, tsv, host_exe)
+    install(bits, "/i")
+    expect(len(first) == 1 and first[0][0] == f"MORAVEX1 ({arch})", "the product is listed once", str(first))
+    upgraded = products(bits)
+    expect(len(upgraded) == 1 and upgraded[0][1].startswith("9.9"), "the later version replaces it", str(upgraded))
+    registry_is("the later version writes the registration table", installed, [bits])
+    host(windows_path(host_exe), "registered", str(port))
+
+    if other:
+        other_bits = 96 - bits
+        install(other_bits, "/i")
+        registry_is("both installed side by side", installed, [bits, other_bits])
+        install(bits, "/x")
+        registry_is(f"the {bits}-bit package removed, the {other_bits}-bit one left", installed, [other_bits])
+        expect(not os.path.exists(ocx(bits)) and os.path.isfile(ocx(other_bits)), "only the other file is left")
+        host(windows_path(packages[other_bits][2]), "registered", str(port))
+        install(other_bits, "/x")
+    else:
+        print(f"no {96 - bits}-bit package beside this one, or no 32-bit process runs here: side by side not checked")
+        install(bits, "/x")
+    registry_is("msiexec /x leaves no key", installed, [])
+    leftovers = [p for p in (os.path.dirname(ocx(b)) for b in packages) if os.path.exists(p)]
+    expect(not leftovers, "msiexec /x leaves no file", " ".join(leftovers))
+
+
+def registration_free(folder, host_exe, port, tsv):
+    table = {bits: registry_readback.table(tsv, "")}
+    registry_is("nothing is registered", table, [])
+    # A host shipped with the control and the sample manifest under its name.
+    app = os.path.join(os.path.dirname(prefix), "registration-free-app")
+    shutil.rmtree(app, ignore_errors=True)
+    os.makedirs(app)
+    for name in ("MORAVEX1.ocx", "MORAVEX1.sxs.manifest"):
+        shutil.copy(os.path.join(folder, name), app)
+    shutil.copy(host_exe, os.path.join(app, "deploy_host.exe"))
+    shutil.copy(os.path.join(folder, "sample.exe.manifest"), os.path.join(app, "deploy_host.exe.manifest"))
+    host(windows_path(os.path.join(app, "deploy_host.exe")), "manifest", str(port))
+    # A host without a manifest, activating the control's own.
+    host(windows_path(host_exe), "actctx", windows_path(os.path.join(folder, "MORAVEX1.sxs.manifest")), str(port))
+    registry_is("still nothing is registered", table, [])
+    shutil.rmtree(app, ignore_errors=True)
+
+
+def start_simulator(sim):
+    process = subprocess.Popen([sim, "--port", "0"], stdout=subprocess.PIPE, text=True)
+    line = process.stdout.readline()
+    if "listening on" not in line:
+        process.kill()
+        sys.exit(f"the simulator printed {line!r}")
+    return process, int(line.rsplit(":", 1)[1])
+
+
+def remove_prefix():
+    if os.path.exists(prefix):
+        subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": prefix}, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env={**os.environ, "WINEPREFIX": prefix}, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+    if os.path.exists(prefix + ".lock"):
+        os.unlink(prefix + ".lock")
+
+
+def main():
+    args = sys.argv[5:]
+    sim = args[4] if mode == "installer" else args[2]
+    if not os.access(sim, os.X_OK):
+        print(f"no simulator at {sim}: build the native preset first")
+        return 77
+    remove_prefix()
+    simulator, port = start_simulator(sim)
+    try:
+        if mode == "installer":
+            other = tuple(args[5:8]) if len(args) >= 8 and all(os.path.exists(p) for p in args[5:8]) else None
+            installer(args[0], args[1], args[2], args[3], port, other)
+        else:
+            registration_free(args[0], args[1], port, args[3])
+    finally:
+        simulator.kill()
+        simulator.wait()
+        remove_prefix()
+    for failure in failures:
+        print(f"failed: {failure}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
