@@ -2,6 +2,9 @@
 # Registers the .ocx in the test prefix, runs a host against it, unregisters.
 # Usage: hosted_test.sh WINE_RUN PREFIX OCX 32|64 script VBS
 #        hosted_test.sh WINE_RUN PREFIX OCX 32|64 atl CONTROL_TESTS_EXE
+#        hosted_test.sh WINE_RUN PREFIX OCX 32|64 simulated SIMULATOR CONTROL_TESTS_EXE GTEST_FILTER
+# `simulated` starts the native simulator and passes its port in MORAVEX_SIM_PORT;
+# exit status 77 (skipped) when the native build has none.
 set -uo pipefail
 wine_run=$1 prefix=$2 bits=$4 mode=$5
 ocx=Z:$(tr / '\\' <<<"$3")
@@ -9,6 +12,21 @@ if [ "$bits" = 32 ]; then system='C:\windows\syswow64'; else system='C:\windows\
 run() { "$wine_run" "$prefix" "$@"; }
 # A wineserver started without a display keeps a display-less desktop.
 stop_server() { WINEPREFIX=$prefix wineserver -k 2>/dev/null; WINEPREFIX=$prefix wineserver -w 2>/dev/null; true; }
+
+# Starts the simulator (ARGS...) on a free port; sets sim_pid and sim_port.
+start_simulator() {
+  local sim=$1 dir
+  shift
+  dir=$(mktemp -d)
+  mkfifo "$dir/out"
+  "$sim" --port 0 "$@" >"$dir/out" &
+  sim_pid=$!
+  exec 3<"$dir/out"
+  rm -rf "$dir"
+  read -r -t 10 first <&3 || { echo "simulator printed nothing"; return 1; }
+  sim_port=${first##*:}
+}
+if [ "$mode" = simulated ] && [ ! -x "$6" ]; then echo "no native simulator at $6: build the native preset first"; exit 77; fi
 
 run "$system\\regsvr32.exe" /s "$ocx" || { echo "regsvr32 failed"; exit 1; }
 case $mode in
@@ -24,6 +42,11 @@ case $mode in
     xvfb-run -a bash -c '"$1" "$2" "$3" "$4" --gtest_filter=Hosted.Atl*; s=$?; WINEPREFIX=$2 wineserver -k; exit $s' \
       _ "$wine_run" "$prefix" "$6" "$ocx"
     status=$? ;;
+  simulated)
+    start_simulator "$6" --clock "2026-12-08 09:45:00" || exit 1
+    MORAVEX_SIM_PORT=$sim_port run "$7" "$ocx" --gtest_filter="$8"
+    status=$?
+    kill "$sim_pid" ;;
   *) echo "unknown mode $mode"; status=2 ;;
 esac
 run "$system\\regsvr32.exe" /u /s "$ocx"
