@@ -26,6 +26,28 @@ int Count(const std::vector<uint32_t>& pixels, uint32_t color, LONG left, LONG t
 }  // namespace
 
 const std::wstring& OcxPath() { return ocx_path; }
+
+void DoEvents() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex_com::ComPtr<_ChartServiceClient>& control,
+                            DWORD* cookie) {
+  auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
+  if (get_class == nullptr) return E_NOINTERFACE;
+  moravex_com::ComPtr<IClassFactory> factory;
+  moravex_com::ComPtr<IConnectionPointContainer> container;
+  moravex_com::ComPtr<IConnectionPoint> point;
+  DWORD advised = 0;
+  HRESULT hr = get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid());
+  if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid());
+  if (SUCCEEDED(hr)) hr = control.As(container);
+  if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(DIID___ChartServiceClient, point.Put());
+  if (SUCCEEDED(hr)) hr = point->Advise(sink, &advised);
+  if (cookie != nullptr) *cookie = advised;
+  return hr;
+}
 void SetOcxPath(std::wstring path) { ocx_path = std::move(path); }
 
 moravex::Components MakeTestComponents(const FakeParts& parts) {

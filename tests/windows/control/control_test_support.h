@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MORAVEX1_h.h"
 #include "com_object.h"
 #include "com_ptr.h"
 #include "platform/platform.h"
@@ -69,6 +70,27 @@ class TestSite final : public moravex_com::ComObject<TestSite, IOleClientSite, I
   IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
 };
+
+// A function the library exports, by name.
+template <class Function>
+Function Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// One pass over the queued messages, as VB's DoEvents.
+void DoEvents();
+
+// Runs the message loop until `done` or `limit_ms` have passed.
+template <class Done>
+bool PumpUntil(Done done, ULONGLONG limit_ms = 5000) {
+  for (const ULONGLONG end = GetTickCount64() + limit_ms; !done() && GetTickCount64() < end; Sleep(5)) DoEvents();
+  return done();
+}
+
+// The control made through the .ocx's class factory (DllGetClassObject),
+// with `sink` advised; the first failing HRESULT otherwise.
+HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex_com::ComPtr<_ChartServiceClient>& control,
+                            DWORD* cookie = nullptr);
 
 // The control's content drawn at 364 x 51 pixels (its 5460 x 765 twips at
 // 96 dpi) over a magenta background, as 0x00RRGGBB pixels.

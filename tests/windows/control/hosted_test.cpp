@@ -13,24 +13,6 @@ namespace {
 
 using moravex_com::ComPtr;
 
-template <class Function>
-Function Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// One pass over the queued messages, as VB's DoEvents.
-void DoEvents() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
-
-// Runs the message loop until `done` or five seconds have passed.
-template <class Done>
-bool PumpUntil(Done done) {
-  for (const ULONGLONG end = GetTickCount64() + 5000; !done() && GetTickCount64() < end; Sleep(5)) DoEvents();
-  return done();
-}
-
 bool Saw(const RecordingSink* sink, DISPID id) {
   return std::any_of(sink->events.begin(), sink->events.end(), [id](const Event& e) { return e.id == id; });
 }
@@ -46,20 +28,6 @@ size_t Receive(SOCKET socket, size_t count) {
 
 void Send(SOCKET socket, const moravex::Bytes& bytes) {
   send(socket, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
-}
-
-// The control made through the .ocx's exports, with `sink` advised.
-void CreateThroughTheOcx(HMODULE library, RecordingSink* sink, ComPtr<_ChartServiceClient>& control) {
-  auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
-  ComPtr<IClassFactory> factory;
-  ComPtr<IConnectionPointContainer> container;
-  ComPtr<IConnectionPoint> point;
-  DWORD cookie = 0;
-  ASSERT_EQ(S_OK, get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid()));
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid()));
-  ASSERT_EQ(S_OK, control.As(container));
-  ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID___ChartServiceClient, point.Put()));
-  ASSERT_EQ(S_OK, point->Advise(sink->Identity(), &cookie));
 }
 
 // A chart server on a loopback port; the test thread plays it.
@@ -107,7 +75,7 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   auto can_unload = Export<HRESULT(WINAPI*)()>(library, "DllCanUnloadNow");
   ComPtr<_ChartServiceClient> control;
   auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
-  ASSERT_NO_FATAL_FAILURE(CreateThroughTheOcx(library, sink.Get(), control));
+  ASSERT_EQ(S_OK, CreateThroughTheOcx(library, sink->Identity(), control));
   LoopbackServer loopback;
   ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
   const SOCKET server = loopback.server;
@@ -155,7 +123,7 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
   ASSERT_NE(nullptr, library);
   ComPtr<_ChartServiceClient> control;
   auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
-  ASSERT_NO_FATAL_FAILURE(CreateThroughTheOcx(library, sink.Get(), control));
+  ASSERT_EQ(S_OK, CreateThroughTheOcx(library, sink->Identity(), control));
   ASSERT_EQ(S_OK, control->put_SessionInfoTimeout(1000));
   LoopbackServer loopback;
   const moravex::Bytes date = moravex::Frame(3, moravex::AnsiBytes("12/08/2026"));
