@@ -3,6 +3,8 @@
 # Usage: hosted_test.sh WINE_RUN PREFIX OCX 32|64 script VBS
 #        hosted_test.sh WINE_RUN PREFIX OCX 32|64 atl CONTROL_TESTS_EXE
 #        hosted_test.sh WINE_RUN PREFIX OCX 32|64 simulated SIMULATOR CONTROL_TESTS_EXE GTEST_FILTER
+#        hosted_test.sh WINE_RUN PREFIX OCX 32|64 chart SIMULATOR CHART_EXE BMP_TO_PNG OUT_PNG
+# `chart` runs the sample front end under Xvfb and keeps its screenshot as OUT_PNG.
 # `simulated` starts the native simulator and passes its port in MORAVEX_SIM_PORT;
 # exit status 77 (skipped) when the native build has none.
 set -uo pipefail
@@ -26,7 +28,7 @@ start_simulator() {
   read -r -t 10 first <&3 || { echo "simulator printed nothing"; return 1; }
   sim_port=${first##*:}
 }
-if [ "$mode" = simulated ] && [ ! -x "$6" ]; then echo "no native simulator at $6: build the native preset first"; exit 77; fi
+if { [ "$mode" = simulated ] || [ "$mode" = chart ]; } && [ ! -x "$6" ]; then echo "no native simulator at $6: build the native preset first"; exit 77; fi
 
 run "$system\\regsvr32.exe" /s "$ocx" || { echo "regsvr32 failed"; exit 1; }
 case $mode in
@@ -47,6 +49,14 @@ case $mode in
     MORAVEX_SIM_PORT=$sim_port run "$7" "$ocx" --gtest_filter="$8"
     status=$?
     kill "$sim_pid" ;;
+  chart)
+    start_simulator "$6" --clock "2026-12-08 11:30:00" || exit 1
+    stop_server
+    xvfb-run -a bash -c '"$1" "$2" "$3" 127.0.0.1 "$4" IBM --screenshot chart.bmp --after-ms 1500; s=$?; WINEPREFIX=$2 wineserver -k; exit $s' \
+      _ "$wine_run" "$prefix" "$7" "$sim_port"
+    status=$?
+    kill "$sim_pid"
+    [ $status = 0 ] && { python3 "$8" chart.bmp "$9" 176,208,240 2000 || status=1; } ;;
   *) echo "unknown mode $mode"; status=2 ;;
 esac
 run "$system\\regsvr32.exe" /u /s "$ocx"
