@@ -2,9 +2,27 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
 
 namespace moravex_com {
 namespace {
+
+// `size` default-constructed items: on the stack up to `Inline`, beyond that
+// on the heap.
+template <class Item, size_t Inline>
+class InlineFirst {
+ public:
+  explicit InlineFirst(size_t size) : size_(size) {
+    if (size > Inline) spilled_.resize(size);
+  }
+  Item* data() { return size_ > Inline ? spilled_.data() : inline_; }
+  size_t size() const { return size_; }
+
+ private:
+  Item inline_[Inline]{};
+  std::vector<Item> spilled_;
+  size_t size_;
+};
 
 // Reference handling of the enumerated items.
 struct ConnectDataItems {
@@ -144,11 +162,14 @@ bool ConnectionPoint::IsAdvised(DWORD cookie) const {
 }
 
 void ConnectionPoint::Fire(DISPID id, const VARIANTARG* args, UINT count) {
-  // Copies hold every sink for the whole event, whatever the handlers do.
-  std::vector<Sink> snapshot = sinks_;
-  std::vector<VARIANTARG> reversed(args, args + count);
-  std::reverse(reversed.begin(), reversed.end());
-  for (const Sink& sink : snapshot) {
+  // Copies hold every sink for the whole event, whatever the handlers do. A
+  // control has one or two sinks and events take a few arguments: those
+  // copies live on the stack, so an event costs no allocation.
+  InlineFirst<Sink, 4> snapshot(sinks_.size());
+  std::copy(sinks_.begin(), sinks_.end(), snapshot.data());
+  InlineFirst<VARIANTARG, 8> reversed(count);
+  std::reverse_copy(args, args + count, reversed.data());
+  for (const Sink& sink : std::span(snapshot.data(), snapshot.size())) {
     if (!IsAdvised(sink.cookie)) continue;
     DISPPARAMS params{reversed.data(), nullptr, count, 0};
     sink.dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);

@@ -121,7 +121,7 @@ UINT MessageWindow::AddMessageHandler(MessageHandler handler) {
     next_message_ = (next_message_ + 1) % kRingSize;
     if (handlers_.count(message) == 0) break;
   }
-  handlers_[message] = std::move(handler);
+  handlers_[message] = std::make_shared<const MessageHandler>(std::move(handler));
   return message;
 }
 
@@ -131,8 +131,9 @@ UINT_PTR MessageWindow::StartTimer(UINT milliseconds, Callback on_tick) {
   do {
     ++next_timer_;
   } while (next_timer_ == 0 || timers_.count(next_timer_) != 0);
+  auto held = std::make_shared<const Callback>(std::move(on_tick));
   if (SetTimer(hwnd_, next_timer_, milliseconds, nullptr) == 0) return 0;
-  timers_[next_timer_] = std::move(on_tick);
+  timers_[next_timer_] = std::move(held);
   return next_timer_;
 }
 
@@ -141,8 +142,9 @@ void MessageWindow::StopTimer(UINT_PTR id) {
 }
 
 void MessageWindow::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
-  // Each handler runs from a copy: it may remove itself, add others, or
-  // destroy the component (and with it this window, held by the caller).
+  // Each handler runs held by its own reference: it may remove itself, add
+  // others, or destroy the component (and with it this window, held by the
+  // caller).
   if (message == kWakeMessage) {
     if (const Callback callback = mailbox_->Take()) callback();
   } else if (message == WM_TIMER) {
@@ -151,13 +153,13 @@ void MessageWindow::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
       KillTimer(hwnd_, static_cast<UINT_PTR>(wparam));
       return;
     }
-    const Callback on_tick = found->second;
-    on_tick();
+    const std::shared_ptr<const Callback> on_tick = found->second;
+    (*on_tick)();
   } else {
     const auto found = handlers_.find(message);
     if (found == handlers_.end()) return;
-    const MessageHandler handler = found->second;
-    handler(wparam, lparam);
+    const std::shared_ptr<const MessageHandler> handler = found->second;
+    (*handler)(wparam, lparam);
   }
 }
 

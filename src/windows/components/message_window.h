@@ -54,9 +54,10 @@ class MessageWindow : public std::enable_shared_from_this<MessageWindow> {
 
   HWND hwnd_ = nullptr;
   std::shared_ptr<Mailbox> mailbox_;
-  std::map<UINT, MessageHandler> handlers_;
+  // Shared so a dispatch holds the one it runs without copying it.
+  std::map<UINT, std::shared_ptr<const MessageHandler>> handlers_;
   UINT next_message_ = 0;
-  std::map<UINT_PTR, Callback> timers_;
+  std::map<UINT_PTR, std::shared_ptr<const Callback>> timers_;
   UINT_PTR next_timer_ = 0;
 };
 

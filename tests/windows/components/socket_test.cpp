@@ -152,6 +152,25 @@ TEST_F(SocketTest, ExchangesDataAndDeliversItBeforeTheOnlyCloseEvent) {
   ExpectFailure([&] { socket->SendData(Bytes("x")); }, kSocketWrongState);
 }
 
+TEST_F(SocketTest, AWholeMaximalMessageWaitingIsDeliveredByOneNotification) {
+  ASSERT_TRUE(server.Listen(AF_INET));
+  ASSERT_TRUE(ConnectTo(u"127.0.0.1", server.port));
+  server.Accept();
+  // Header and largest payload, all waiting before the window looks.
+  std::string message(6 + 100000, '\0');
+  for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<char>(i * 7);
+  for (size_t sent = 0; sent < message.size();) {
+    const int n = send(server.peer, message.data() + sent, static_cast<int>(message.size() - sent), 0);
+    if (n > 0) sent += static_cast<size_t>(n);
+    else ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  }
+  Sleep(200);
+  ASSERT_TRUE(PumpUntil([&] { return journal.data.size() >= message.size(); }));
+  PumpFor(100);
+  EXPECT_EQ(journal.data, message);
+  EXPECT_EQ(journal.Count("data"), 1);
+}
+
 TEST_F(SocketTest, BigSendsQueueWithinTheBoundAndFlushInOrder) {
   ASSERT_TRUE(server.Listen(AF_INET, 4096));
   ASSERT_TRUE(ConnectTo(u"127.0.0.1", server.port));
