@@ -1,4 +1,4 @@
-#include "baselines.h"
+#include "bench/baselines.h"
 
 namespace moravex::bench {
 

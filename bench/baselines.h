@@ -9,7 +9,7 @@
 
 #include "platform/record_set.h"
 #include "protocol/payload_decoding.h"
-#include "wire.h"
+#include "bench/wire.h"
 
 namespace moravex::bench {
 

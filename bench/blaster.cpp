@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "wire.h"
+#include "bench/wire.h"
 
 namespace moravex::bench {
 namespace {

@@ -1,6 +1,6 @@
 // In a translation unit of its own, so that no caller sees malloc and free
 // behind new and delete.
-#include "counting_allocator.h"
+#include "bench/counting_allocator.h"
 
 #include <execinfo.h>
 

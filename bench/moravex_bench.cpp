@@ -32,13 +32,13 @@
 #include <thread>
 #include <vector>
 
-#include "baselines.h"
-#include "counting_allocator.h"
+#include "bench/baselines.h"
+#include "bench/counting_allocator.h"
 #include "control/chart_service_client.h"
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
 #include "posix/posix_components.h"
-#include "wire.h"
+#include "bench/wire.h"
 
 namespace moravex::bench {
 namespace {

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "MORAVEX1_h.h"
-#include "variant.h"
-#include "wire.h"
+#include "windows/com/variant.h"
+#include "bench/wire.h"
 
 namespace {
 
@@ -152,8 +152,8 @@ class Server {
 // ---------------------------------------------------------------------------
 // ADO, as the host and the minimal client use it through the vtable.
 
-using moravex_com::Missing;
-using moravex_com::Ordinal;
+using moravex::com::Missing;
+using moravex::com::Ordinal;
 
 // The five field objects of a set, fetched once.
 struct Columns {

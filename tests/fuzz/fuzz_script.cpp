@@ -1,4 +1,4 @@
-#include "fuzz_script.h"
+#include "tests/fuzz/fuzz_script.h"
 
 #include <algorithm>
 

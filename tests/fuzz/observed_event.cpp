@@ -1,4 +1,4 @@
-#include "observed_event.h"
+#include "tests/fuzz/observed_event.h"
 
 #include <cstdio>
 

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "control/chart_service_client.h"
-#include "fuzz_script.h"
+#include "tests/fuzz/fuzz_script.h"
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
-#include "observed_event.h"
-#include "reference_model.h"
-#include "support/fake_socket.h"
-#include "support/fake_timer.h"
+#include "tests/fuzz/observed_event.h"
+#include "tests/fuzz/reference_model.h"
+#include "tests/support/fake_socket.h"
+#include "tests/support/fake_timer.h"
 
 namespace moravex::fuzz {
 namespace {

@@ -1,4 +1,4 @@
-#include "reference_model.h"
+#include "tests/fuzz/reference_model.h"
 
 namespace moravex::fuzz {
 namespace {

@@ -7,8 +7,8 @@
 #include <deque>
 #include <vector>
 
-#include "fuzz_script.h"
-#include "observed_event.h"
+#include "tests/fuzz/fuzz_script.h"
+#include "tests/fuzz/observed_event.h"
 
 namespace moravex::fuzz {
 

@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "shell_session.h"
+#include "tests/integration/shell_session.h"
 
 namespace moravex::testing {
 namespace {

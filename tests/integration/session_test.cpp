@@ -1,7 +1,7 @@
 // Connection, login, debug messages and time-outs, end to end.
 #include <gtest/gtest.h>
 
-#include "shell_session.h"
+#include "tests/integration/shell_session.h"
 
 namespace moravex::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell_session.h"
+#include "tests/integration/shell_session.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

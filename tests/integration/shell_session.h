@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "tests/integration/child_process.h"
 
 namespace moravex::testing {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/data_request_table.h"
+#include "tests/support/data_request_table.h"
 
 namespace moravex {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 

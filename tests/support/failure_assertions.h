@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/failure.h"
-#include "support/recording_events.h"
+#include "tests/support/recording_events.h"
 
 namespace moravex {
 

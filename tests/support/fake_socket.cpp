@@ -1,4 +1,4 @@
-#include "support/fake_socket.h"
+#include "tests/support/fake_socket.h"
 
 #include <algorithm>
 

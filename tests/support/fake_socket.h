@@ -13,8 +13,8 @@
 
 #include "platform/failure.h"
 #include "platform/socket_component.h"
-#include "support/call_journal.h"
-#include "support/wire_bytes.h"
+#include "tests/support/call_journal.h"
+#include "tests/support/wire_bytes.h"
 
 namespace moravex {
 

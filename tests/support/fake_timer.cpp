@@ -1,4 +1,4 @@
-#include "support/fake_timer.h"
+#include "tests/support/fake_timer.h"
 
 namespace moravex {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/failure.h"
 #include "platform/timer_component.h"
-#include "support/call_journal.h"
+#include "tests/support/call_journal.h"
 
 namespace moravex {
 

@@ -1,4 +1,4 @@
-#include "support/recording_events.h"
+#include "tests/support/recording_events.h"
 
 #include <gtest/gtest.h>
 

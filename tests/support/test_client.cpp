@@ -1,4 +1,4 @@
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 #include <gtest/gtest.h>
 

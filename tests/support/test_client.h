@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "control/chart_service_client.h"
-#include "support/call_journal.h"
-#include "support/fake_socket.h"
-#include "support/fake_timer.h"
-#include "support/recording_events.h"
-#include "support/scripted_record_sets.h"
-#include "support/test_text_conversion.h"
-#include "support/wire_bytes.h"
+#include "tests/support/call_journal.h"
+#include "tests/support/fake_socket.h"
+#include "tests/support/fake_timer.h"
+#include "tests/support/recording_events.h"
+#include "tests/support/scripted_record_sets.h"
+#include "tests/support/test_text_conversion.h"
+#include "tests/support/wire_bytes.h"
 
 namespace moravex {
 

@@ -1,4 +1,4 @@
-#include "support/wire_bytes.h"
+#include "tests/support/wire_bytes.h"
 
 #include <cstring>
 

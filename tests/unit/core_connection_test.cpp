@@ -1,7 +1,7 @@
 // Socket notifications turned into connection events, and what a reset does.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -1,7 +1,7 @@
 // Free debug text in both directions: no login, no flag, no timer.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

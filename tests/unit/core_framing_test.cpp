@@ -2,7 +2,7 @@
 // lengths, ticker fields and one write per frame.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -1,7 +1,7 @@
 // The login answer: only code 0 with exactly "OK" logs in.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -2,9 +2,9 @@
 // description, and what a failure during the work leaves behind.
 #include <gtest/gtest.h>
 
-#include "support/data_request_table.h"
-#include "support/failure_assertions.h"
-#include "support/test_client.h"
+#include "tests/support/data_request_table.h"
+#include "tests/support/failure_assertions.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

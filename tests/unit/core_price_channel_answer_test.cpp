@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "native/memory_table.h"
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

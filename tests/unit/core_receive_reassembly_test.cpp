@@ -2,7 +2,7 @@
 // notifications, and the two ways a malformed stream ends the connection.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

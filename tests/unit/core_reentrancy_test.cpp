@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "support/data_request_table.h"
-#include "support/test_client.h"
+#include "tests/support/data_request_table.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -2,7 +2,7 @@
 // pending flag, empty payloads, exact bytes and short payloads.
 #include <gtest/gtest.h>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

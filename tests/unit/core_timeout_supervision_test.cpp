@@ -2,8 +2,8 @@
 // which order, live flags under re-entrant requests, and silence after resets.
 #include <gtest/gtest.h>
 
-#include "support/failure_assertions.h"
-#include "support/test_client.h"
+#include "tests/support/failure_assertions.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <random>
 
-#include "support/test_client.h"
+#include "tests/support/test_client.h"
 
 namespace moravex {
 namespace {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "command_tokens.h"
-#include "json_output.h"
+#include "tools/shell/command_tokens.h"
+#include "tools/shell/json_output.h"
 
 namespace moravex::shell {
 namespace {

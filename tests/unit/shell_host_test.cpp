@@ -5,7 +5,7 @@
 #include <deque>
 #include <limits>
 
-#include "shell_host.h"
+#include "tools/shell/shell_host.h"
 
 namespace moravex::shell {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "simulator/answers.h"
-#include "simulator/market_data.h"
-#include "simulator/options.h"
+#include "tools/simulator/answers.h"
+#include "tools/simulator/market_data.h"
+#include "tools/simulator/options.h"
 
 namespace moravex::sim {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "simulator/faults.h"
-#include "simulator/sim_commands.h"
+#include "tools/simulator/faults.h"
+#include "tools/simulator/sim_commands.h"
 
 namespace moravex::sim {
 namespace {

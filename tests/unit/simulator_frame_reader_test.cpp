@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "simulator/frame_reader.h"
+#include "tools/simulator/frame_reader.h"
 
 namespace moravex::sim {
 namespace {

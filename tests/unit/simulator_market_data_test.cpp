@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "simulator/market_data.h"
-#include "simulator/split_mix.h"
+#include "tools/simulator/market_data.h"
+#include "tools/simulator/split_mix.h"
 
 namespace moravex::sim {
 namespace {

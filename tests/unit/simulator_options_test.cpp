@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "simulator/options.h"
+#include "tools/simulator/options.h"
 
 namespace moravex::sim {
 namespace {

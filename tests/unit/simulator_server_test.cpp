@@ -8,8 +8,8 @@
 
 #include <thread>
 
-#include "simulator/options.h"
-#include "simulator/server.h"
+#include "tools/simulator/options.h"
+#include "tools/simulator/server.h"
 
 namespace moravex::sim {
 namespace {

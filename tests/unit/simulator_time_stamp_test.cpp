@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "simulator/session_clock.h"
-#include "simulator/time_stamp.h"
+#include "tools/simulator/session_clock.h"
+#include "tools/simulator/time_stamp.h"
 
 namespace moravex::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "command_tokens.h"
+#include "tools/shell/command_tokens.h"
 
 #include <cctype>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "tools/shell/console.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "control_methods.h"
+#include "tools/shell/control_methods.h"
 
 namespace moravex::shell {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "shell_driver.h"
+#include "tools/shell/shell_driver.h"
 
 namespace moravex::shell {
 

@@ -1,4 +1,4 @@
-#include "json_output.h"
+#include "tools/shell/json_output.h"
 
 #include <charconv>
 #include <cmath>

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string>
 
-#include "console.h"
-#include "native_driver.h"
+#include "tools/shell/console.h"
+#include "tools/shell/native_driver.h"
 #include "posix/event_loop.h"
-#include "shell_host.h"
+#include "tools/shell/shell_host.h"
 
 int main(int argc, char** argv) {
   if (argc > 1) {

@@ -1,4 +1,4 @@
-#include "native_driver.h"
+#include "tools/shell/native_driver.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "posix/event_loop.h"
-#include "shell_driver.h"
+#include "tools/shell/shell_driver.h"
 
 namespace moravex {
 class ChartServiceClient;

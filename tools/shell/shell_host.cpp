@@ -1,10 +1,10 @@
-#include "shell_host.h"
+#include "tools/shell/shell_host.h"
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
 
-#include "json_output.h"
+#include "tools/shell/json_output.h"
 
 namespace moravex::shell {
 namespace {

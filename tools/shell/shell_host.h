@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "command_tokens.h"
-#include "control_methods.h"
-#include "shell_driver.h"
+#include "tools/shell/command_tokens.h"
+#include "tools/shell/control_methods.h"
+#include "tools/shell/shell_driver.h"
 
 namespace moravex::shell {
 

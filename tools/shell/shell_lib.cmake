@@ -6,6 +6,5 @@ add_library(moravex_shell_lib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/control_methods.cpp
   ${CMAKE_CURRENT_LIST_DIR}/json_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_host.cpp)
-target_include_directories(moravex_shell_lib PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 # Only for the UTF-8/UTF-16 conversions of platform/text.h.
 target_link_libraries(moravex_shell_lib PUBLIC moravex_core)

@@ -1,10 +1,10 @@
-#include "simulator/answers.h"
+#include "tools/simulator/answers.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "simulator/market_data.h"
-#include "simulator/time_stamp.h"
+#include "tools/simulator/market_data.h"
+#include "tools/simulator/time_stamp.h"
 
 namespace moravex::sim {
 namespace {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "simulator/faults.h"
-#include "simulator/session_clock.h"
-#include "simulator/wire.h"
+#include "tools/simulator/faults.h"
+#include "tools/simulator/session_clock.h"
+#include "tools/simulator/wire.h"
 
 namespace moravex::sim {
 

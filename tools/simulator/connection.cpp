@@ -1,4 +1,4 @@
-#include "simulator/connection.h"
+#include "tools/simulator/connection.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -8,8 +8,8 @@
 #include <map>
 #include <optional>
 
-#include "simulator/faults.h"
-#include "simulator/frame_reader.h"
+#include "tools/simulator/faults.h"
+#include "tools/simulator/frame_reader.h"
 
 namespace moravex::sim {
 

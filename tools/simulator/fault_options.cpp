@@ -1,8 +1,8 @@
 // Parsing of the fault switches, shared by the command line and the "!sim" debug commands.
 #include <string>
 
-#include "simulator/faults.h"
-#include "simulator/number_text.h"
+#include "tools/simulator/faults.h"
+#include "tools/simulator/number_text.h"
 
 namespace moravex::sim {
 namespace {

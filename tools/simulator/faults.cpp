@@ -1,4 +1,4 @@
-#include "simulator/faults.h"
+#include "tools/simulator/faults.h"
 
 #include <algorithm>
 

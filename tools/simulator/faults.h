@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "simulator/wire.h"
+#include "tools/simulator/wire.h"
 
 namespace moravex::sim {
 

@@ -1,4 +1,4 @@
-#include "simulator/frame_reader.h"
+#include "tools/simulator/frame_reader.h"
 
 #include <algorithm>
 

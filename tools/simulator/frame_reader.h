@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "simulator/wire.h"
+#include "tools/simulator/wire.h"
 
 namespace moravex::sim {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "simulator/options.h"
-#include "simulator/server.h"
+#include "tools/simulator/options.h"
+#include "tools/simulator/server.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "simulator/market_data.h"
+#include "tools/simulator/market_data.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "simulator/split_mix.h"
+#include "tools/simulator/split_mix.h"
 
 namespace moravex::sim {
 namespace {

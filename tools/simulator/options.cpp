@@ -1,7 +1,7 @@
-#include "simulator/options.h"
+#include "tools/simulator/options.h"
 
-#include "simulator/answers.h"
-#include "simulator/number_text.h"
+#include "tools/simulator/answers.h"
+#include "tools/simulator/number_text.h"
 
 namespace moravex::sim {
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "simulator/faults.h"
-#include "simulator/session_clock.h"
+#include "tools/simulator/faults.h"
+#include "tools/simulator/session_clock.h"
 
 namespace moravex::sim {
 

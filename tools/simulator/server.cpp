@@ -1,4 +1,4 @@
-#include "simulator/server.h"
+#include "tools/simulator/server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "simulator/sim_commands.h"
+#include "tools/simulator/sim_commands.h"
 
 namespace moravex::sim {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "simulator/answers.h"
-#include "simulator/connection.h"
-#include "simulator/faults.h"
+#include "tools/simulator/answers.h"
+#include "tools/simulator/connection.h"
+#include "tools/simulator/faults.h"
 
 namespace moravex::sim {
 

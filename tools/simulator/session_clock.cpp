@@ -1,9 +1,9 @@
-#include "simulator/session_clock.h"
+#include "tools/simulator/session_clock.h"
 
 #include <cstdio>
 #include <ctime>
 
-#include "simulator/market_data.h"
+#include "tools/simulator/market_data.h"
 
 namespace moravex::sim {
 namespace {

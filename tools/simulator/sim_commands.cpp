@@ -1,4 +1,4 @@
-#include "simulator/sim_commands.h"
+#include "tools/simulator/sim_commands.h"
 
 namespace moravex::sim {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "simulator/faults.h"
+#include "tools/simulator/faults.h"
 
 namespace moravex::sim {
 

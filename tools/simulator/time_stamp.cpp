@@ -1,4 +1,4 @@
-#include "simulator/time_stamp.h"
+#include "tools/simulator/time_stamp.h"
 
 #include <cctype>
 #include <cstddef>

@@ -1,8 +1,8 @@
-#include "bstr.h"
+#include "windows/com/bstr.h"
 
 #include <new>
 
-namespace moravex_com {
+namespace moravex::com {
 
 Bstr::Bstr(const moravex::Text& text)
     : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))) {
@@ -14,4 +14,4 @@ moravex::Text TextOf(BSTR value) {
   return moravex::Text(reinterpret_cast<const char16_t*>(value), SysStringLen(value));
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

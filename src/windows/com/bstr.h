@@ -1,13 +1,13 @@
 // BSTR ownership and the UTF-8 / UTF-16 crossings of the COM boundary.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <string>
 #include <utility>
 
 #include "platform/text.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 class Bstr {
  public:
@@ -30,4 +30,4 @@ class Bstr {
 // A BSTR argument as text; a null BSTR is the empty string.
 moravex::Text TextOf(BSTR value);
 
-}  // namespace moravex_com
+}  // namespace moravex::com

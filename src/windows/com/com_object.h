@@ -3,12 +3,12 @@
 // owned by whoever created it, and keeps its module loaded while it lives:
 // a host may hold any object (an enumerator, say) after the control is gone.
 #pragma once
-#include "module_lock.h"
-#include "windows_headers.h"
+#include "windows/com/module_lock.h"
+#include "windows/com/windows_headers.h"
 
 #include <tuple>
 
-namespace moravex_com {
+namespace moravex::com {
 
 template <class Derived, class... Interfaces>
 class ComObject : public Interfaces... {
@@ -65,4 +65,4 @@ class KeepAlive {
   IUnknown* object_;
 };
 
-}  // namespace moravex_com
+}  // namespace moravex::com

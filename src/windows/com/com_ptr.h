@@ -1,10 +1,10 @@
 // An owning COM interface pointer: AddRef on copy, Release on reset.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <utility>
 
-namespace moravex_com {
+namespace moravex::com {
 
 template <class T>
 class ComPtr {
@@ -60,4 +60,4 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
-}  // namespace moravex_com
+}  // namespace moravex::com

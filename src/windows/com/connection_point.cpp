@@ -1,10 +1,10 @@
-#include "connection_point.h"
+#include "windows/com/connection_point.h"
 
 #include <algorithm>
 #include <new>
 #include <span>
 
-namespace moravex_com {
+namespace moravex::com {
 namespace {
 
 // `size` default-constructed items: on the stack up to `Inline`, beyond that
@@ -193,4 +193,4 @@ HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& po
   return S_OK;
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

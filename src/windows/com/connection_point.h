@@ -1,15 +1,15 @@
 // The connection point of an outgoing dispinterface, its enumerators, and the
 // one way events leave an object: Fire, by DISPID, to every advised sink.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <memory>
 #include <vector>
 
-#include "com_object.h"
-#include "com_ptr.h"
+#include "windows/com/com_object.h"
+#include "windows/com/com_ptr.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 // Lives inside its container and shares the container's reference count, so a
 // host holding the connection point holds the object.
@@ -56,4 +56,4 @@ class ConnectionPoint final : public IConnectionPoint {
 HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& points,
                                         IEnumConnectionPoints** out);
 
-}  // namespace moravex_com
+}  // namespace moravex::com

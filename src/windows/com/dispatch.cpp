@@ -1,6 +1,6 @@
-#include "dispatch.h"
+#include "windows/com/dispatch.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 HRESULT TypeInfoDispatch::Load(ITypeLib* library, REFIID iid) {
   ComPtr<ITypeInfo> info;
@@ -53,4 +53,4 @@ HRESULT TypeInfoDispatch::Invoke(void* instance, DISPID id, REFIID riid, WORD fl
   return vtable_->Invoke(instance, id, flags, params, result, exception, bad_argument);
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

@@ -2,11 +2,11 @@
 // ITypeInfo of a dual interface, so DISPIDs, coercion and EXCEPINFO behave as
 // the typelib declares.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
-#include "com_ptr.h"
+#include "windows/com/com_ptr.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 class TypeInfoDispatch {
  public:
@@ -27,4 +27,4 @@ class TypeInfoDispatch {
   ComPtr<ITypeInfo> vtable_;    // what invocation walks
 };
 
-}  // namespace moravex_com
+}  // namespace moravex::com

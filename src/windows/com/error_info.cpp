@@ -1,9 +1,9 @@
-#include "error_info.h"
+#include "windows/com/error_info.h"
 
-#include "bstr.h"
-#include "com_ptr.h"
+#include "windows/com/bstr.h"
+#include "windows/com/com_ptr.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 HRESULT ReportError(HRESULT number, const std::string& source, const std::string& description, REFIID iid) {
   try {
@@ -22,4 +22,4 @@ HRESULT ReportError(HRESULT number, const std::string& source, const std::string
   return number;
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

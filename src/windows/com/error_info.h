@@ -1,14 +1,14 @@
 // Rich error information at the COM boundary: every failure leaves the method
 // as an HRESULT plus an IErrorInfo carrying its source and description.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <new>
 #include <string>
 
 #include "platform/failure.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 // Sets the thread's error info (source and description in UTF-8, interface
 // `iid`) and returns `number` as the HRESULT to return.
@@ -34,4 +34,4 @@ HRESULT ReturningHresultWithErrorInfo(REFIID iid, Body&& body) noexcept {
   }
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

@@ -4,13 +4,13 @@
 // hold one; DllCanUnloadNow answers S_OK only while it is 0, so no code of
 // the module runs once COM may unload it.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
+
+namespace moravex::com {
 
 void ModuleLock();
 void ModuleUnlock();
 LONG ModuleLockCount();
-
-namespace moravex_com {
 
 // One lock for the life of the object that holds it.
 class ModuleReference {
@@ -21,4 +21,4 @@ class ModuleReference {
   ~ModuleReference() { ModuleUnlock(); }
 };
 
-}  // namespace moravex_com
+}  // namespace moravex::com

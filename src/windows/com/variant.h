@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdint>
 
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
-namespace moravex_com {
+namespace moravex::com {
 
 class Variant {
  public:
@@ -37,4 +37,4 @@ inline VARIANT Ordinal(int32_t ordinal) {
   return v;
 }
 
-}  // namespace moravex_com
+}  // namespace moravex::com

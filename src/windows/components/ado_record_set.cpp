@@ -1,4 +1,4 @@
-#include "components/ado_record_set.h"
+#include "windows/components/ado_record_set.h"
 
 #include <oleauto.h>
 // Classic ADO interface ids at _WIN32_WINNT 0x0601; needs -fpermissive (set
@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "com/com_ptr.h"
-#include "com/variant.h"
-#include "components/system_text.h"
+#include "windows/com/com_ptr.h"
+#include "windows/com/variant.h"
+#include "windows/components/system_text.h"
 #include "platform/failure.h"
 
 namespace moravex::windows {
@@ -33,11 +33,11 @@ constexpr const char* kNoCurrentRecordText =
     "record.";
 
 template <class T>
-using Ref = moravex_com::ComPtr<T>;
-using moravex_com::Variant;
+using Ref = moravex::com::ComPtr<T>;
+using moravex::com::Variant;
 
-using moravex_com::Missing;
-using moravex_com::Ordinal;
+using moravex::com::Missing;
+using moravex::com::Ordinal;
 
 std::string TakeBstr(BSTR text) {
   std::string out;

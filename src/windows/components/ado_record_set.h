@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "com/com_ptr.h"
+#include "windows/com/com_ptr.h"
 #include "platform/record_set.h"
 
 namespace moravex::windows {
@@ -24,7 +24,7 @@ class AdoRecordSetFactory final : public RecordSetFactory {
   std::shared_ptr<RecordSet> Create() override;
 
  private:
-  moravex_com::ComPtr<IClassFactory> class_object_;
+  moravex::com::ComPtr<IClassFactory> class_object_;
   DWORD class_object_thread_ = 0;
 };
 

@@ -1,10 +1,10 @@
-#include "components/ansi_conversion.h"
+#include "windows/components/ansi_conversion.h"
 
 #include <winsock2.h>
 #include <windows.h>
 #include <oleauto.h>
 
-#include "components/system_text.h"
+#include "windows/components/system_text.h"
 
 namespace moravex::windows {
 

@@ -1,8 +1,8 @@
-#include "components/message_window.h"
+#include "windows/components/message_window.h"
 
 #include <utility>
 
-#include "components/system_text.h"
+#include "windows/components/system_text.h"
 #include "platform/failure.h"
 
 namespace moravex::windows {

@@ -1,4 +1,4 @@
-#include "components/pinned_thread.h"
+#include "windows/components/pinned_thread.h"
 
 #include <winsock2.h>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "components/system_text.h"
+#include "windows/components/system_text.h"
 
 namespace moravex::windows {
 

@@ -1,11 +1,11 @@
-#include "components/window_timer.h"
+#include "windows/components/window_timer.h"
 
 #include <chrono>
 #include <limits>
 #include <optional>
 #include <utility>
 
-#include "components/system_text.h"
+#include "windows/components/system_text.h"
 #include "native/platform_timer.h"
 #include "platform/failure.h"
 

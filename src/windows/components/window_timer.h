@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "components/message_window.h"
+#include "windows/components/message_window.h"
 #include "platform/timer_component.h"
 
 namespace moravex::windows {

@@ -1,10 +1,12 @@
-#include "components/windows_components.h"
+#include "windows/components/windows_components.h"
 
-#include "components/ado_record_set.h"
-#include "components/ansi_conversion.h"
-#include "components/message_window.h"
-#include "components/window_timer.h"
-#include "components/winsock_socket.h"
+#include "windows/components/ado_record_set.h"
+#include "windows/components/ansi_conversion.h"
+#include "windows/components/message_window.h"
+#include "windows/components/window_timer.h"
+#include "windows/components/winsock_socket.h"
+
+namespace moravex::windows {
 
 moravex::Components MakeWindowsComponents() {
   using namespace moravex::windows;
@@ -18,3 +20,5 @@ moravex::Components MakeWindowsComponents() {
   components.text = std::make_shared<AnsiConversion>();
   return components;
 }
+
+}  // namespace moravex::windows

@@ -2,6 +2,8 @@
 #pragma once
 #include "platform/platform.h"
 
+namespace moravex::windows {
+
 // Socket `Winsock1`, the timers tmrLoginAndConnectTimeout,
 // tmrDataRequestTimeout and tmrSessionInfoTimeout, the ADO record-set factory
 // and the ANSI and date conversions. The socket and the timers share one
@@ -9,3 +11,5 @@
 // themselves; call on the control's apartment thread, which must run a
 // message loop. Throws Failure when the window cannot be created.
 moravex::Components MakeWindowsComponents();
+
+}  // namespace moravex::windows

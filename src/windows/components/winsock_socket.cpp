@@ -1,4 +1,4 @@
-#include "components/winsock_socket.h"
+#include "windows/components/winsock_socket.h"
 
 #include <ws2tcpip.h>
 
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "components/pinned_thread.h"
-#include "components/system_text.h"
+#include "windows/components/pinned_thread.h"
+#include "windows/components/system_text.h"
 #include "native/lookup_threads.h"
 
 namespace moravex::windows {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "components/message_window.h"
+#include "windows/components/message_window.h"
 #include "native/platform_socket.h"
 
 namespace moravex::windows {

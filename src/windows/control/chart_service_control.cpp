@@ -1,18 +1,18 @@
-#include "chart_service_control.h"
+#include "windows/control/chart_service_control.h"
 
 #include <new>
 
-#include "bstr.h"
-#include "control_events.h"
-#include "design_view.h"
-#include "error_info.h"
-#include "library/module.h"
+#include "windows/com/bstr.h"
+#include "windows/control/control_events.h"
+#include "windows/control/design_view.h"
+#include "windows/com/error_info.h"
+#include "windows/library/module.h"
 #include "registration_table.h"  // kMiscStatus, as registered
 
-namespace moravex_control {
+namespace moravex::windows {
 
-using moravex_com::ComPtr;
-using moravex_com::TextOf;
+using moravex::com::ComPtr;
+using moravex::com::TextOf;
 
 namespace {
 
@@ -48,7 +48,7 @@ HRESULT ChartServiceControl::Initialize(moravex::Components components) {
   HRESULT hr = LoadControlTypeLib(type_library_.Put());
   if (SUCCEEDED(hr)) hr = dispatch_.Load(type_library_.Get(), IID__ChartServiceClient);
   if (FAILED(hr)) return hr;
-  return moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] {
+  return moravex::com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] {
     owner_ = std::make_shared<NotificationOwner>(NotificationOwner{Identity()});
     events_ = std::make_shared<ControlEvents>(this);
     client_ = moravex::ChartServiceClient::Create(GuardNotifications(std::move(components), owner_));
@@ -69,7 +69,7 @@ void* ChartServiceControl::QueryOther(REFIID riid) {
 // error info; nothing escapes.
 template <class Body>
 HRESULT ChartServiceControl::Call(Body&& body) {
-  return moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, std::forward<Body>(body));
+  return moravex::com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, std::forward<Body>(body));
 }
 
 // IDispatch --------------------------------------------------------------
@@ -167,7 +167,7 @@ HRESULT ChartServiceControl::GetPreviousSessionsSupportAndResistancePrices(BSTR 
 // IConnectionPointContainer ----------------------------------------------
 
 HRESULT ChartServiceControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  return moravex_com::CreateConnectionPointEnumerator({&connection_point_}, points);
+  return moravex::com::CreateConnectionPointEnumerator({&connection_point_}, points);
 }
 
 HRESULT ChartServiceControl::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
@@ -478,4 +478,4 @@ HRESULT ChartServiceControl::Save(IStorage*, BOOL) { return S_OK; }
 HRESULT ChartServiceControl::SaveCompleted(IStorage*) { return S_OK; }
 HRESULT ChartServiceControl::HandsOffStorage() { return S_OK; }
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

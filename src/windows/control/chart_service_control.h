@@ -1,20 +1,20 @@
 // The ChartServiceClient control: the COM and ActiveX surface over the
 // portable core. Hand-written COM; one apartment thread, nothing locked.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <memory>
 
 #include "MORAVEX1_h.h"
-#include "com_object.h"
-#include "com_ptr.h"
-#include "connection_point.h"
+#include "windows/com/com_object.h"
+#include "windows/com/com_ptr.h"
+#include "windows/com/connection_point.h"
 #include "control/chart_service_client.h"
-#include "dispatch.h"
-#include "notification_guard.h"
+#include "windows/com/dispatch.h"
+#include "windows/control/notification_guard.h"
 #include "platform/platform.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 
 class ControlEvents;
 
@@ -23,7 +23,7 @@ inline constexpr LONG kPanelWidthTwips = 5460;
 inline constexpr LONG kPanelHeightTwips = 765;
 
 class ChartServiceControl final
-    : public moravex_com::ComObject<ChartServiceControl, _ChartServiceClient, IConnectionPointContainer,
+    : public moravex::com::ComObject<ChartServiceControl, _ChartServiceClient, IConnectionPointContainer,
                                     IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
                                     IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,
                                     IPersistStreamInit, IPersistPropertyBag, IPersistStorage> {
@@ -32,7 +32,7 @@ class ChartServiceControl final
   static HRESULT Create(moravex::Components components, REFIID riid, void** out);
 
   void* QueryOther(REFIID riid);
-  moravex_com::ConnectionPoint& Events() { return connection_point_; }
+  moravex::com::ConnectionPoint& Events() { return connection_point_; }
 
   // IDispatch.
   IFACEMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -161,17 +161,17 @@ class ChartServiceControl final
   void ViewChanged();
   HRESULT ActivateInPlace();
 
-  moravex_com::ConnectionPoint connection_point_;
-  moravex_com::TypeInfoDispatch dispatch_;
-  moravex_com::ComPtr<ITypeLib> type_library_;
+  moravex::com::ConnectionPoint connection_point_;
+  moravex::com::TypeInfoDispatch dispatch_;
+  moravex::com::ComPtr<ITypeLib> type_library_;
   std::shared_ptr<moravex::ChartServiceClient> client_;
   std::shared_ptr<ControlEvents> events_;
   std::shared_ptr<NotificationOwner> owner_;
 
-  moravex_com::ComPtr<IOleClientSite> site_;
-  moravex_com::ComPtr<IOleInPlaceSite> in_place_site_;
-  moravex_com::ComPtr<IOleAdviseHolder> advise_holder_;
-  moravex_com::ComPtr<IAdviseSink> view_sink_;
+  moravex::com::ComPtr<IOleClientSite> site_;
+  moravex::com::ComPtr<IOleInPlaceSite> in_place_site_;
+  moravex::com::ComPtr<IOleAdviseHolder> advise_holder_;
+  moravex::com::ComPtr<IAdviseSink> view_sink_;
   DWORD view_aspects_ = 0;
   DWORD view_flags_ = 0;
   SIZEL extent_;  // HIMETRIC
@@ -180,4 +180,4 @@ class ChartServiceControl final
   bool in_place_active_ = false;
 };
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

@@ -1,10 +1,10 @@
-#include "control_events.h"
+#include "windows/control/control_events.h"
 
-#include "components/ado_record_set.h"
-#include "bstr.h"
-#include "chart_service_control.h"
+#include "windows/components/ado_record_set.h"
+#include "windows/com/bstr.h"
+#include "windows/control/chart_service_control.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 namespace {
 
 // DISPIDs of the events interface; they do not follow its declaration order.
@@ -46,7 +46,7 @@ VARIANTARG Single(float value) {
 }
 
 // The string stays owned by `text`.
-VARIANTARG String(const moravex_com::Bstr& text) {
+VARIANTARG String(const moravex::com::Bstr& text) {
   VARIANTARG arg;
   VariantInit(&arg);
   arg.vt = VT_BSTR;
@@ -60,18 +60,18 @@ void ControlEvents::Fire(DISPID id, const VARIANTARG* args, UINT count) {
   if (control_ == nullptr) return;
   // A handler may release the control's last reference: it stays alive
   // until the event has reached every sink.
-  moravex_com::KeepAlive alive(control_->Identity());
+  moravex::com::KeepAlive alive(control_->Identity());
   control_->Events().Fire(id, args, count);
 }
 
 void ControlEvents::FireText(DISPID id, const moravex::Text& text) {
-  const moravex_com::Bstr value(text);
+  const moravex::com::Bstr value(text);
   const VARIANTARG arg = String(value);
   Fire(id, &arg, 1);
 }
 
 void ControlEvents::FireCodeAndText(DISPID id, int32_t code, const moravex::Text& text) {
-  const moravex_com::Bstr value(text);
+  const moravex::com::Bstr value(text);
   const VARIANTARG args[] = {Long(code), String(value)};
   Fire(id, args, 2);
 }
@@ -153,4 +153,4 @@ void ControlEvents::GotPreviousSessionsClosingPrice(float PreviousSessionsClosin
   FirePrice(kGotPreviousSessionsClosingPrice, PreviousSessionsClosingPrice);
 }
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

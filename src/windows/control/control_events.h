@@ -1,13 +1,13 @@
 // The core's event sink: fires each event through the control's connection
 // point by its DISPID, with the declared argument types.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <memory>
 
 #include "platform/chart_service_events.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 
 class ChartServiceControl;
 
@@ -54,4 +54,4 @@ class ControlEvents final : public moravex::ChartServiceEvents {
   ChartServiceControl* control_;
 };
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

@@ -1,8 +1,10 @@
-#include "control_factory.h"
+#include "windows/control/control_factory.h"
 
-#include "chart_service_control.h"
-#include "error_info.h"
-#include "components/windows_components.h"
+#include "windows/control/chart_service_control.h"
+#include "windows/com/error_info.h"
+#include "windows/components/windows_components.h"
+
+namespace moravex::windows {
 
 HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
@@ -10,7 +12,9 @@ HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out) {
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   moravex::Components components;
   const HRESULT hr =
-      moravex_com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] { components = MakeWindowsComponents(); });
+      moravex::com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] { components = MakeWindowsComponents(); });
   if (FAILED(hr)) return hr;
-  return moravex_control::ChartServiceControl::Create(std::move(components), riid, out);
+  return moravex::windows::ChartServiceControl::Create(std::move(components), riid, out);
 }
+
+}  // namespace moravex::windows

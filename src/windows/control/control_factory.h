@@ -4,4 +4,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+namespace moravex::windows {
+
 HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out);
+
+}  // namespace moravex::windows

@@ -1,8 +1,8 @@
-#include "design_view.h"
+#include "windows/control/design_view.h"
 
-#include "chart_service_control.h"
+#include "windows/control/chart_service_control.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 namespace {
 
 // Maps twips of the panel into the bounds' device units.
@@ -90,4 +90,4 @@ void DrawDesignPanel(HDC dc, const RECT& bounds) {
   RestoreDC(dc, saved);
 }
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

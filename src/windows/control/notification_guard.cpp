@@ -1,21 +1,21 @@
-#include "notification_guard.h"
+#include "windows/control/notification_guard.h"
 
-#include "com_object.h"
-#include "library/module.h"
+#include "windows/com/com_object.h"
+#include "windows/library/module.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 namespace {
 
 // Holds the module and, while it exists, the control.
 class Hold {
  public:
   explicit Hold(const NotificationOwner& owner) : control_(owner.control) {
-    ModuleLock();
+    com::ModuleLock();
     if (control_ != nullptr) control_->AddRef();
   }
   ~Hold() {
     if (control_ != nullptr) control_->Release();
-    ModuleUnlock();
+    com::ModuleUnlock();
   }
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;
@@ -105,4 +105,4 @@ moravex::Components GuardNotifications(moravex::Components components, std::shar
   return components;
 }
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

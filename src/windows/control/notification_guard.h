@@ -3,13 +3,13 @@
 // that releases the control inside an event does so only once the core has
 // finished with the notification.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <memory>
 
 #include "platform/platform.h"
 
-namespace moravex_control {
+namespace moravex::windows {
 
 // The object to hold; the control clears it when it goes away.
 struct NotificationOwner {
@@ -20,4 +20,4 @@ struct NotificationOwner {
 moravex::Components GuardNotifications(moravex::Components components,
                                        std::shared_ptr<NotificationOwner> owner);
 
-}  // namespace moravex_control
+}  // namespace moravex::windows

@@ -1,5 +1,7 @@
-#include "module.h"
-#include "server.h"
+#include "windows/library/module.h"
+#include "windows/library/server.h"
+
+namespace moravex::windows {
 
 namespace {
 
@@ -18,11 +20,11 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        ModuleLock();
+        com::ModuleLock();
         return 2;
     }
     ULONG STDMETHODCALLTYPE Release() override {
-        ModuleUnlock();
+        com::ModuleUnlock();
         return 1;
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
@@ -32,9 +34,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock)
-            ModuleLock();
+            com::ModuleLock();
         else
-            ModuleUnlock();
+            com::ModuleUnlock();
         return S_OK;
     }
 };
@@ -44,3 +46,5 @@ ClassFactory factory;
 }  // namespace
 
 IClassFactory* ChartServiceClientFactory() { return &factory; }
+
+}  // namespace moravex::windows

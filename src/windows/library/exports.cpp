@@ -1,6 +1,6 @@
 // The four entry points of the in-process server.
-#include "module.h"
-#include "server.h"
+#include "windows/library/module.h"
+#include "windows/library/server.h"
 
 #include <olectl.h>
 
@@ -10,15 +10,15 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!IsEqualCLSID(rclsid, CLSID_ChartServiceClient)) return CLASS_E_CLASSNOTAVAILABLE;
-    return ChartServiceClientFactory()->QueryInterface(riid, out);
+    return moravex::windows::ChartServiceClientFactory()->QueryInterface(riid, out);
 }
 
 STDAPI DllCanUnloadNow() {
-    if (ModuleLockCount() != 0) return S_FALSE;
-    ReleaseCachedTypeLib();
+    if (moravex::com::ModuleLockCount() != 0) return S_FALSE;
+    moravex::windows::ReleaseCachedTypeLib();
     return S_OK;
 }
 
-STDAPI DllRegisterServer() { return RegisterServer(); }
+STDAPI DllRegisterServer() { return moravex::windows::RegisterServer(); }
 
-STDAPI DllUnregisterServer() { return UnregisterServer(); }
+STDAPI DllUnregisterServer() { return moravex::windows::UnregisterServer(); }

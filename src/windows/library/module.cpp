@@ -1,6 +1,8 @@
-#include "module.h"
+#include "windows/library/module.h"
 
 #include <oleauto.h>
+
+namespace moravex::windows {
 
 namespace {
 
@@ -50,9 +52,11 @@ void ReleaseCachedTypeLib() {
         typelib->Release();
 }
 
+}  // namespace moravex::windows
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        module_handle = instance;
+        moravex::windows::module_handle = instance;
         DisableThreadLibraryCalls(instance);
     }
     return TRUE;

@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "module_lock.h"  // ModuleLock, ModuleUnlock, ModuleLockCount
+#include "windows/com/module_lock.h"  // ModuleLock, ModuleUnlock, ModuleLockCount
+
+namespace moravex::windows {
 
 // This library's own module handle (set in DllMain).
 HMODULE ModuleHandle();
@@ -18,3 +20,5 @@ HRESULT LoadControlTypeLib(ITypeLib** out);
 
 // Full path of this module file, or an empty string on failure.
 std::wstring ModulePath();
+
+}  // namespace moravex::windows

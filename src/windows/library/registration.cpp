@@ -4,14 +4,16 @@
 // own entries, and the shared ones only when the other bitness has left no
 // entry of its own (then from both views, so neither keeps a copy). Whatever
 // is not there counts as removed, so unregistering twice succeeds.
-#include "module.h"
-#include "server.h"
+#include "windows/library/module.h"
+#include "windows/library/server.h"
 
 #include <olectl.h>
 
 #include <string>
 
 #include "registration_table.h"
+
+namespace moravex::windows {
 
 namespace {
 
@@ -138,3 +140,5 @@ HRESULT UnregisterServer() {
     }
     return result;
 }
+
+}  // namespace moravex::windows

@@ -3,6 +3,8 @@
 // HKEY_CLASSES_ROOT.
 #pragma once
 
+namespace moravex::windows {
+
 enum class RegistrationScope {
     kOwn,     // this bitness's alone
     kShared,  // used by both bitnesses' registrations
@@ -14,3 +16,5 @@ struct RegistrationEntry {
     const wchar_t* value;  // L"" the default value, nullptr the key alone
     const wchar_t* data;   // may hold ${FILE} and ${DIR}
 };
+
+}  // namespace moravex::windows

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "control/control_factory.h"
+#include "windows/control/control_factory.h"
+
+namespace moravex::windows {
 
 // The one class factory of the library, for CLSID_ChartServiceClient.
 IClassFactory* ChartServiceClientFactory();
@@ -16,3 +18,5 @@ HRESULT UnregisterServer();
 
 // Releases the type library LoadControlTypeLib caches.
 void ReleaseCachedTypeLib();
+
+}  // namespace moravex::windows

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "components/ado_record_set.h"
+#include "windows/components/ado_record_set.h"
 #include "platform/failure.h"
 #include "platform/record_set.h"
 

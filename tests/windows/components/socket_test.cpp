@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "components/system_text.h"
-#include "components/winsock_socket.h"
+#include "windows/components/system_text.h"
+#include "windows/components/winsock_socket.h"
 #include "native/lookup_threads.h"
 #include "platform/failure.h"
 #include "platform/socket_component.h"
-#include "pump.h"
+#include "tests/windows/components/pump.h"
 
 namespace moravex::windows {
 namespace {

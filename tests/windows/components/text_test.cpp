@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "components/ansi_conversion.h"
-#include "components/system_text.h"
+#include "windows/components/ansi_conversion.h"
+#include "windows/components/system_text.h"
 
 namespace moravex::windows {
 namespace {

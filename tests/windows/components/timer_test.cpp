@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "components/windows_components.h"
+#include "windows/components/windows_components.h"
 #include "platform/failure.h"
-#include "pump.h"
+#include "tests/windows/components/pump.h"
 
 namespace moravex::windows {
 namespace {

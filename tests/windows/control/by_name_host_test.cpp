@@ -4,7 +4,7 @@
 // handlers it declares, and reads the record sets through ADO by name. Run by
 // hosted_test.sh with the .ocx registered and the simulator's port in
 // MORAVEX_SIM_PORT.
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "MORAVEX1_h.h"
-#include "control_test_support.h"
+#include "tests/windows/control/control_test_support.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 namespace {
 
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 struct Parameter {
   const wchar_t* name;
@@ -145,7 +145,7 @@ bool RegisterAdoTypeLibraryForLateBinding() {
 
 // The sink: Invoke dispatches by the DISPIDs looked up from the type info and
 // checks the arguments against the handler's declaration.
-class ByNameSink final : public moravex_com::ComObject<ByNameSink, IDispatch> {
+class ByNameSink final : public moravex::com::ComObject<ByNameSink, IDispatch> {
  public:
   IID source{};
   std::map<DISPID, const Handler*> handlers;
@@ -405,4 +405,4 @@ TEST(ByName, HostBindsEveryEventByNameThroughASimulatedSession) {
 }
 
 }  // namespace
-}  // namespace control_test
+}  // namespace moravex::windows::test

@@ -1,25 +1,25 @@
 // The control created in-process over scripted socket and timers: its COM
 // surface, errors at the boundary, every event by DISPID, several sinks,
 // lifetimes, and the design-time picture.
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 
 #include "MORAVEX1_h.h"
-#include "chart_service_control.h"
-#include "control_factory.h"
-#include "control_test_support.h"
-#include "library/module.h"
+#include "windows/control/chart_service_control.h"
+#include "windows/control/control_factory.h"
+#include "tests/windows/control/control_test_support.h"
+#include "windows/library/module.h"
 #include "platform/failure.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 namespace {
 
 using moravex::AnsiBytes;
 using moravex::Bytes;
 using moravex::Frame;
 using moravex::LongBytes;
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 Bytes Prices(std::initializer_list<float> prices) {
   Bytes bytes;
@@ -54,13 +54,13 @@ std::pair<std::wstring, std::wstring> TakeErrorInfo() {
 class ControlTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(0, ModuleLockCount());
-    ASSERT_EQ(S_OK, moravex_control::ChartServiceControl::Create(MakeTestComponents(parts_),
+    ASSERT_EQ(0, moravex::com::ModuleLockCount());
+    ASSERT_EQ(S_OK, moravex::windows::ChartServiceControl::Create(MakeTestComponents(parts_),
                                                                  IID__ChartServiceClient, control_.PutVoid()));
   }
   void TearDown() override {
     control_.Reset();
-    EXPECT_EQ(0, ModuleLockCount());
+    EXPECT_EQ(0, moravex::com::ModuleLockCount());
   }
 
   ComPtr<IConnectionPoint> Point() {
@@ -386,4 +386,4 @@ TEST_F(ControlTest, OnlyADesignerSeesThePanel) {
 }
 
 }  // namespace
-}  // namespace control_test
+}  // namespace moravex::windows::test

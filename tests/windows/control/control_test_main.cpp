@@ -1,9 +1,9 @@
 // Usage: control_tests <path of MORAVEX1.ocx> [gtest options]
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 
-#include "control_test_support.h"
+#include "tests/windows/control/control_test_support.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   }
   wchar_t path[MAX_PATH];
   MultiByteToWideChar(CP_UTF8, 0, argv[1], -1, path, MAX_PATH);
-  control_test::SetOcxPath(path);
+  moravex::windows::test::SetOcxPath(path);
   if (FAILED(OleInitialize(nullptr))) return 3;
   const int result = RUN_ALL_TESTS();
   OleUninitialize();

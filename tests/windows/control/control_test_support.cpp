@@ -1,9 +1,9 @@
-#include "control_test_support.h"
+#include "tests/windows/control/control_test_support.h"
 
 #include "MORAVEX1_h.h"
-#include "components/windows_components.h"
+#include "windows/components/windows_components.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 namespace {
 std::wstring ocx_path;
 constexpr LONG kWidth = 364;
@@ -32,13 +32,13 @@ void DoEvents() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex_com::ComPtr<_ChartServiceClient>& control,
+HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex::com::ComPtr<_ChartServiceClient>& control,
                             DWORD* cookie) {
   auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
   if (get_class == nullptr) return E_NOINTERFACE;
-  moravex_com::ComPtr<IClassFactory> factory;
-  moravex_com::ComPtr<IConnectionPointContainer> container;
-  moravex_com::ComPtr<IConnectionPoint> point;
+  moravex::com::ComPtr<IClassFactory> factory;
+  moravex::com::ComPtr<IConnectionPointContainer> container;
+  moravex::com::ComPtr<IConnectionPoint> point;
   DWORD advised = 0;
   HRESULT hr = get_class(CLSID_ChartServiceClient, __uuidof(IClassFactory), factory.PutVoid());
   if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID__ChartServiceClient, control.PutVoid());
@@ -156,4 +156,4 @@ bool WriteBmp(const std::wstring& path, const std::vector<uint32_t>& pixels) {
   return ok;
 }
 
-}  // namespace control_test
+}  // namespace moravex::windows::test

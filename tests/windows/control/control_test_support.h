@@ -1,7 +1,7 @@
 // Helpers for the control's tests: scripted components, a recording event
 // sink, a site with ambient properties, and the design-time picture.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "MORAVEX1_h.h"
-#include "com_object.h"
-#include "com_ptr.h"
+#include "windows/com/com_object.h"
+#include "windows/com/com_ptr.h"
 #include "platform/platform.h"
-#include "support/fake_socket.h"
-#include "support/fake_timer.h"
-#include "support/wire_bytes.h"
+#include "tests/support/fake_socket.h"
+#include "tests/support/fake_timer.h"
+#include "tests/support/wire_bytes.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 
 // The .ocx under test (first program argument), for its type library.
 const std::wstring& OcxPath();
@@ -40,7 +40,7 @@ struct Event {
 };
 
 // Records every event; `on_event` then runs inside Invoke.
-class RecordingSink final : public moravex_com::ComObject<RecordingSink, IDispatch> {
+class RecordingSink final : public moravex::com::ComObject<RecordingSink, IDispatch> {
  public:
   std::vector<Event> events;
   std::function<void(DISPID, DISPPARAMS*)> on_event;
@@ -54,7 +54,7 @@ class RecordingSink final : public moravex_com::ComObject<RecordingSink, IDispat
 
 // A client site whose IDispatch answers the ambient UserMode (unless `ambient`
 // is false, then it knows no ambient property).
-class TestSite final : public moravex_com::ComObject<TestSite, IOleClientSite, IDispatch> {
+class TestSite final : public moravex::com::ComObject<TestSite, IOleClientSite, IDispatch> {
  public:
   bool ambient = true;
   bool user_mode = true;
@@ -89,7 +89,7 @@ bool PumpUntil(Done done, ULONGLONG limit_ms = 5000) {
 
 // The control made through the .ocx's class factory (DllGetClassObject),
 // with `sink` advised; the first failing HRESULT otherwise.
-HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex_com::ComPtr<_ChartServiceClient>& control,
+HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex::com::ComPtr<_ChartServiceClient>& control,
                             DWORD* cookie = nullptr);
 
 // The control's content drawn at 364 x 51 pixels (its 5460 x 765 twips at
@@ -100,4 +100,4 @@ bool IsBlank(const std::vector<uint32_t>& pixels);
 bool LooksLikeThePanel(const std::vector<uint32_t>& pixels);
 bool WriteBmp(const std::wstring& path, const std::vector<uint32_t>& pixels);
 
-}  // namespace control_test
+}  // namespace moravex::windows::test

@@ -8,7 +8,7 @@
 // library may unload, and handles and memory are back where they were after
 // the warm-up.
 //   host_soak OCX PORT SEED SECONDS
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <psapi.h>
 
@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "control_test_support.h"
+#include "tests/windows/control/control_test_support.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 namespace {
 
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 constexpr HRESULT kNotConnected = 0x80040000, kInvalidUidAndPw = 0x80040001, kInvalidTicker = 0x80040002,
                   kInvalidDate = 0x80040003, kInternalError = 0x80040004, kNotLoggedIn = 0x80040005,
@@ -522,7 +522,7 @@ int Soak::Run(ULONGLONG seconds) {
 }
 
 }  // namespace
-}  // namespace control_test
+}  // namespace moravex::windows::test
 
 int main(int argc, char** argv) {
   if (argc != 5) {
@@ -531,15 +531,15 @@ int main(int argc, char** argv) {
   }
   wchar_t path[MAX_PATH];
   MultiByteToWideChar(CP_UTF8, 0, argv[1], -1, path, MAX_PATH);
-  control_test::SetOcxPath(path);
-  control_test::seed_now = static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10));
-  SetUnhandledExceptionFilter(control_test::ExitOnFault);
+  moravex::windows::test::SetOcxPath(path);
+  moravex::windows::test::seed_now = static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10));
+  SetUnhandledExceptionFilter(moravex::windows::test::ExitOnFault);
   if (FAILED(OleInitialize(nullptr))) return 3;
   HMODULE library = LoadLibraryW(path);
   if (library == nullptr) return 3;
   int result = 0;
   {
-    control_test::Soak soak(library, std::atoi(argv[2]), control_test::seed_now);
+    moravex::windows::test::Soak soak(library, std::atoi(argv[2]), moravex::windows::test::seed_now);
     result = soak.Run(std::strtoull(argv[4], nullptr, 10));
   }
   OleUninitialize();

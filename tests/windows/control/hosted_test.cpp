@@ -1,17 +1,17 @@
 // The control as hosts meet it, through MORAVEX1.ocx: its exports over real
 // components and a loopback chart server, and (run by hosted_test.sh with the
 // .ocx registered and a display) sited by ProgID in Wine's ATL container.
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 
 #include "MORAVEX1_h.h"
-#include "control_test_support.h"
+#include "tests/windows/control/control_test_support.h"
 
-namespace control_test {
+namespace moravex::windows::test {
 namespace {
 
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 bool Saw(const RecordingSink* sink, DISPID id) {
   return std::any_of(sink->events.begin(), sink->events.end(), [id](const Event& e) { return e.id == id; });
@@ -211,4 +211,4 @@ TEST(Hosted, AtlContainerSitesTheRegisteredControl) {
 }
 
 }  // namespace
-}  // namespace control_test
+}  // namespace moravex::windows::test

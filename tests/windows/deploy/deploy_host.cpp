@@ -77,7 +77,7 @@ void UseControl(bool registered, long port) {
     if (persist != nullptr) persist->Release();
 
     DWORD status = 0;
-    Expect(OleRegGetMiscStatus(CLSID_ChartServiceClient, DVASPECT_CONTENT, &status) == S_OK && status == kMiscStatus,
+    Expect(OleRegGetMiscStatus(CLSID_ChartServiceClient, DVASPECT_CONTENT, &status) == S_OK && status == moravex::windows::kMiscStatus,
            "the misc status is the control's");
     ITypeLib* library = nullptr;
     ITypeInfo* coclass = nullptr;

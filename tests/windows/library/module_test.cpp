@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "MORAVEX1_h.h"
-#include "library_test.h"
+#include "tests/windows/library/library_test.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "library_test.h"
+#include "tests/windows/library/library_test.h"
 #include "registration_table.h"
 
 namespace {
@@ -320,7 +320,7 @@ TEST_F(TypeLibTest, EnumerationConstantsCarryTheirNamesAsHelpStrings) {
 // and this library, and no other.
 TEST_F(TypeLibTest, RegistrationTableRegistersEveryAutomationInterface) {
     auto table_value = [](const std::wstring& key, const wchar_t* name) -> std::wstring {
-        for (const RegistrationEntry& entry : kRegistration)
+        for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration)
             if (key == entry.key && entry.value != nullptr && std::wstring(entry.value) == name) return entry.data;
         return L"(none)";
     };
@@ -353,7 +353,7 @@ TEST_F(TypeLibTest, RegistrationTableRegistersEveryAutomationInterface) {
         EXPECT_EQ(table_value(key + L"\\TypeLib", L""), std::wstring(libid)) << key;
     }
     size_t interface_keys = 0;
-    for (const RegistrationEntry& entry : kRegistration) {
+    for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration) {
         const std::wstring key = entry.key;
         if (key.rfind(L"Interface\\", 0) == 0 && key.find(L'\\', 10) == std::wstring::npos) ++interface_keys;
     }

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "MORAVEX1_h.h"
-#include "library_test.h"
+#include "tests/windows/library/library_test.h"
 
 namespace {
 

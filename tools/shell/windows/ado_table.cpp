@@ -1,4 +1,4 @@
-#include "ado_table.h"
+#include "tools/shell/windows/ado_table.h"
 
 // Classic ADO interface ids at _WIN32_WINNT 0x0601 (the ones Wine's msado15
 // answers); the header needs -fpermissive, set for this file only.
@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <limits>
 
-#include "com_ptr.h"
-#include "variant.h"
+#include "windows/com/com_ptr.h"
+#include "windows/com/variant.h"
 
 namespace moravex::shell {
 namespace {
 
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 // _Recordset of ADO 2.1 and later, as Wine and Windows both answer it.
 constexpr IID kIidRecordset = {0x00000556, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
@@ -24,7 +24,7 @@ void Check(HRESULT hr) {
   if (FAILED(hr)) throw ReadFailed{};
 }
 
-using moravex_com::Variant;
+using moravex::com::Variant;
 
 std::u16string Text(BSTR text) {
   if (text == nullptr) return {};

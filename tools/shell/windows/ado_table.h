@@ -2,9 +2,9 @@
 // through its classic vtable interface, fields, record count, then the rows
 // from the cursor to the end.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
-#include "shell_driver.h"
+#include "tools/shell/shell_driver.h"
 
 namespace moravex::shell {
 

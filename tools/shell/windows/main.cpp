@@ -1,7 +1,7 @@
 // moravex-shell.exe: drives the registered MORAVEX1 control from commands on
 // standard input and prints call results and events as JSON lines on
 // standard output, byte for byte as the native shell does.
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -11,9 +11,9 @@
 #include <deque>
 #include <string>
 
-#include "console.h"
-#include "shell_host.h"
-#include "windows_driver.h"
+#include "tools/shell/console.h"
+#include "tools/shell/shell_host.h"
+#include "tools/shell/windows/windows_driver.h"
 
 namespace {
 

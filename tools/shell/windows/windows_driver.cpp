@@ -1,17 +1,17 @@
-#include "windows_driver.h"
+#include "tools/shell/windows/windows_driver.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 
 #include "MORAVEX1_h.h"
-#include "ado_table.h"
+#include "tools/shell/windows/ado_table.h"
 #include "platform/text.h"
 
 namespace moravex::shell {
 namespace {
 
-using moravex_com::ComPtr;
+using moravex::com::ComPtr;
 
 constexpr const wchar_t* kProgId = L"MORAVEX1.ChartServiceClient";
 

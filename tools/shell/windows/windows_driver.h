@@ -2,12 +2,12 @@
 // called by name through IDispatch, events through a connection-point sink,
 // and pumping runs the thread's message loop. Needs an STA on its thread.
 #pragma once
-#include "windows_headers.h"
+#include "windows/com/windows_headers.h"
 
 #include <functional>
 
-#include "com_ptr.h"
-#include "shell_driver.h"
+#include "windows/com/com_ptr.h"
+#include "tools/shell/shell_driver.h"
 
 namespace moravex::shell {
 
@@ -37,9 +37,9 @@ class WindowsDriver final : public ShellDriver {
   std::function<void()> on_wake_;
   EventHandler handler_;
   HRESULT status_ = S_OK;
-  moravex_com::ComPtr<IDispatch> control_;
-  moravex_com::ComPtr<IConnectionPoint> point_;
-  moravex_com::ComPtr<Sink> sink_;
+  moravex::com::ComPtr<IDispatch> control_;
+  moravex::com::ComPtr<IConnectionPoint> point_;
+  moravex::com::ComPtr<Sink> sink_;
   DWORD cookie_ = 0;
 };
 
