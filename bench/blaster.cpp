@@ -129,8 +129,7 @@ void Stream(int fd, const std::vector<uint8_t>& frame, long frames) {
     }
   }
   uint8_t sink[65536];
-  while (recv(fd, sink, sizeof sink, 0) > 0) {
-  }
+  while (recv(fd, sink, sizeof sink, 0) > 0) {}
 }
 
 int Main(int argc, char** argv) {

@@ -82,9 +82,7 @@ class Host final : public ChartServiceEvents {
     std::fprintf(stderr, "Error event: %s\n", ToUtf8(description).c_str());
   }
   void Connected() override { connected = true; }
-  void Disconnected(const Text& reason) override {
-    std::fprintf(stderr, "Disconnected: %s\n", ToUtf8(reason).c_str());
-  }
+  void Disconnected(const Text& reason) override { std::fprintf(stderr, "Disconnected: %s\n", ToUtf8(reason).c_str()); }
   void ConnectionFailed() override { std::fprintf(stderr, "ConnectionFailed\n"); }
   void LoggedIn() override { logged_in = true; }
   void LoginFailed(int32_t, const Text&) override { std::fprintf(stderr, "LoginFailed\n"); }
@@ -280,7 +278,10 @@ void Report(const std::string& figure, const std::string& control, const std::st
             const std::string& goal, bool met) {
   g_lines.push_back({figure, control, baseline, ratio, goal, met});
   std::printf("%-64s %16s %16s %7.2f  %-12s %s\n", figure.c_str(), control.c_str(), baseline.c_str(), ratio,
-              goal.c_str(), goal.empty() || goal == "rate" ? "" : met ? "met" : "MISSED");
+              goal.c_str(),
+              goal.empty() || goal == "rate" ? ""
+              : met                          ? "met"
+                                             : "MISSED");
   std::fflush(stdout);
 }
 
@@ -400,7 +401,9 @@ double BareStream(int port, const std::vector<uint8_t>& go, Decoder& decoder, ui
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -628,8 +631,8 @@ void Figure3() {
   }
   Consume(base);
   ReportRate("3 debug messages of 100000 bytes, loopback TCP", {Median(rc), Median(rb)}, "msg/s", 0.8);
-  ReportBusy("3 (diagnostic) per client CPU-second", busy_control, busy_bare,
-             static_cast<double>(kTrials * kMessages), "msg/s");
+  ReportBusy("3 (diagnostic) per client CPU-second", busy_control, busy_bare, static_cast<double>(kTrials * kMessages),
+             "msg/s");
 }
 
 // The previous-session high price, asked again from inside each answer.

@@ -31,8 +31,8 @@ inline std::vector<uint8_t> PriceChannelPayload(int rows) {
   for (int i = 0; i < rows; ++i) {
     const int s = 9 * 3600 + 30 * 60 + i;
     const int h = s / 3600, m = s / 60 % 60, sec = s % 60;
-    const char time[8] = {static_cast<char>('0' + h / 10),   static_cast<char>('0' + h % 10), ':',
-                          static_cast<char>('0' + m / 10),   static_cast<char>('0' + m % 10), ':',
+    const char time[8] = {static_cast<char>('0' + h / 10),   static_cast<char>('0' + h % 10),  ':',
+                          static_cast<char>('0' + m / 10),   static_cast<char>('0' + m % 10),  ':',
                           static_cast<char>('0' + sec / 10), static_cast<char>('0' + sec % 10)};
     payload.insert(payload.end(), time, time + 8);
     const float price = 100.0f + static_cast<float>(i % 500) * 0.01f;
@@ -64,7 +64,8 @@ inline std::vector<uint8_t> EchoAnswer(uint8_t type, const std::vector<uint8_t>&
   switch (type) {
     case 0: return Frame(0, request_payload);
     case 1: return Frame(1, {0, 0, 0, 0, 'O', 'K'});
-    case 2: return Frame(2, {'1', '2', '/', '0', '8', '/', '2', '0', '2', '6', ' ', '0', '9', ':', '4', '5', ':', '0', '0'});
+    case 2:
+      return Frame(2, {'1', '2', '/', '0', '8', '/', '2', '0', '2', '6', ' ', '0', '9', ':', '4', '5', ':', '0', '0'});
     case 3: return Frame(3, {'1', '2', '/', '0', '8', '/', '2', '0', '2', '6'});
     case 4: return Frame(4, {'0', '9', ':', '4', '5', ':', '0', '0'});
     case 5:

@@ -73,7 +73,9 @@ double Seconds() {
 double ThreadSeconds() {
   FILETIME created, exited, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  const auto ticks = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
   return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
 }
 
@@ -534,8 +536,9 @@ class MinimalClient {
   }
 
   void Ask() {
-    const std::vector<uint8_t>& request =
-        work_ == Work::kPriceChannel ? price_request_ : work_ == Work::kHighPrice ? high_request_ : debug_request_;
+    const std::vector<uint8_t>& request = work_ == Work::kPriceChannel ? price_request_
+                                          : work_ == Work::kHighPrice  ? high_request_
+                                                                       : debug_request_;
     send(socket_, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0);
   }
 
@@ -586,10 +589,11 @@ int main(int argc, char** argv) {
     Server server;
     Host host(library, server.Port());
     MinimalClient minimal(server.Port());
-    std::printf("COM path under Wine, %u-bit: %lu CPUs, load average %s; median of %d trials of %.0f ms, control and\n"
-                "minimal client alternating. Ratio: the control's rate over the minimal client's (higher is better).\n\n",
-                static_cast<unsigned>(sizeof(void*) * 8), system.dwNumberOfProcessors, LoadAverage().c_str(), trials,
-                seconds * 1000);
+    std::printf(
+        "COM path under Wine, %u-bit: %lu CPUs, load average %s; median of %d trials of %.0f ms, control and\n"
+        "minimal client alternating. Ratio: the control's rate over the minimal client's (higher is better).\n\n",
+        static_cast<unsigned>(sizeof(void*) * 8), system.dwNumberOfProcessors, LoadAverage().c_str(), trials,
+        seconds * 1000);
     std::printf("| Figure | Control | Minimal client | Ratio | Goal |\n|---|---|---|---|---|\n");
     struct Figure {
       const char* name;

@@ -21,7 +21,9 @@ struct PoolAllocator {
   T* allocate(size_t n) { return static_cast<T*>(pool->TakeBlock(n * sizeof(T))); }
   void deallocate(T* p, size_t n) { pool->GiveBlock(p, n * sizeof(T)); }
   template <class U>
-  bool operator==(const PoolAllocator<U>& other) const { return pool == other.pool; }
+  bool operator==(const PoolAllocator<U>& other) const {
+    return pool == other.pool;
+  }
   std::shared_ptr<RowStorePool> pool;
 };
 

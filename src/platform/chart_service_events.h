@@ -33,11 +33,11 @@ class ChartServiceEvents {
   virtual void Timeout(int32_t CommandType) = 0;
   virtual void GotFullVantrelData(ObjectRef& PriceChannelData) = 0;
   virtual void GotVantrelDataUpdates(ObjectRef& PriceChannelData) = 0;
-  virtual void GotPreviousSessionsSupportAndResistancePrices(
-      float PreviousSessionsLastAverageVantrelPrice, float PreviousSessionsHighPrice,
-      float PreviousSessionsLowPrice, float PreviousSessionsClosingPrice) = 0;
-  virtual void GotPreviousSessionsLastAverageVantrelPrice(
-      float PreviousSessionsLastAverageVantrelPrice) = 0;
+  virtual void GotPreviousSessionsSupportAndResistancePrices(float PreviousSessionsLastAverageVantrelPrice,
+                                                             float PreviousSessionsHighPrice,
+                                                             float PreviousSessionsLowPrice,
+                                                             float PreviousSessionsClosingPrice) = 0;
+  virtual void GotPreviousSessionsLastAverageVantrelPrice(float PreviousSessionsLastAverageVantrelPrice) = 0;
   virtual void GotPreviousSessionsHighPrice(float PreviousSessionsHighPrice) = 0;
   virtual void GotPreviousSessionsLowPrice(float PreviousSessionsLowPrice) = 0;
   virtual void GotPreviousSessionsClosingPrice(float PreviousSessionsClosingPrice) = 0;

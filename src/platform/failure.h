@@ -45,8 +45,6 @@ inline constexpr int32_t kInvalidPropertyValue = AutomationError(380);
   throw Failure(kSubscriptOutOfRange, kRuntimeSource, "Subscript out of range");
 }
 [[noreturn]] inline void ThrowOverflow() { throw Failure(kOverflow, kRuntimeSource, "Overflow"); }
-[[noreturn]] inline void ThrowTypeMismatch() {
-  throw Failure(kTypeMismatch, kRuntimeSource, "Type mismatch");
-}
+[[noreturn]] inline void ThrowTypeMismatch() { throw Failure(kTypeMismatch, kRuntimeSource, "Type mismatch"); }
 
 }  // namespace moravex

@@ -111,8 +111,7 @@ struct EventLoop::State {
   void DrainWakePipe() {
     wake_pending = false;
     char buffer[64];
-    while (read(wake_read, buffer, sizeof buffer) > 0) {
-    }
+    while (read(wake_read, buffer, sizeof buffer) > 0) {}
   }
 
   bool HasPosted() {
@@ -196,8 +195,7 @@ EventLoop::~EventLoop() {
 
 EventLoop::Id EventLoop::Watch(int fd, short events, FdCallback callback) {
   const Id id = state_->next_id++;
-  state_->watches.emplace(
-      id, State::WatchEntry{fd, events, 0, std::make_shared<FdCallback>(std::move(callback))});
+  state_->watches.emplace(id, State::WatchEntry{fd, events, 0, std::make_shared<FdCallback>(std::move(callback))});
   return id;
 }
 

@@ -65,7 +65,9 @@ PeerAddress ToPeer(const SocketAddress& address) {
   return peer;
 }
 
-const sockaddr* ToSockaddr(const PeerAddress& address) { return reinterpret_cast<const sockaddr*>(address.bytes.data()); }
+const sockaddr* ToSockaddr(const PeerAddress& address) {
+  return reinterpret_cast<const sockaddr*>(address.bytes.data());
+}
 
 // A non-blocking, close-on-exec stream socket that never raises SIGPIPE, or -1 with errno set.
 int OpenStreamSocket(int family) {

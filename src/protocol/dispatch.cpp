@@ -45,8 +45,12 @@ void ChartServiceClient::ProcessMessage(uint8_t message_type, uint8_t /*second_b
     case MessageType::PreviousSessionsLastAverageVantrelPrice:
       ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsLastAverageVantrelPrice);
       break;
-    case MessageType::PreviousSessionsHighPrice: ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsHighPrice); break;
-    case MessageType::PreviousSessionsLowPrice: ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsLowPrice); break;
+    case MessageType::PreviousSessionsHighPrice:
+      ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsHighPrice);
+      break;
+    case MessageType::PreviousSessionsLowPrice:
+      ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsLowPrice);
+      break;
     case MessageType::PreviousSessionsClosingPrice:
       ProcessPreviousSessionsPrice(flag, &E::GotPreviousSessionsClosingPrice);
       break;

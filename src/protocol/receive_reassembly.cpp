@@ -38,8 +38,8 @@ void ChartServiceClient::ReceiveLoop(uint64_t generation) {
     if (waiting <= 0) return;
     if (state_.ReceiveState == AwaitingHeader) {
       const int32_t n = std::min(kHeaderLength - state_.HeaderBytesReceived, waiting);
-      socket.GetData(std::span(state_.HeaderBuffer).subspan(static_cast<size_t>(state_.HeaderBytesReceived),
-                                                             static_cast<size_t>(n)));
+      socket.GetData(std::span(state_.HeaderBuffer)
+                         .subspan(static_cast<size_t>(state_.HeaderBytesReceived), static_cast<size_t>(n)));
       state_.HeaderBytesReceived += n;
       if (state_.HeaderBytesReceived < kHeaderLength) return;
       state_.PayloadLength = ReadLong(state_.HeaderBuffer, 2);

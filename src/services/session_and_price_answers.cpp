@@ -46,8 +46,7 @@ void ChartServiceClient::ProcessPreviousSessionsSupportAndResistancePrices() {
       return;
     }
   }
-  Fire(&ChartServiceEvents::GotPreviousSessionsSupportAndResistancePrices, prices[0], prices[1], prices[2],
-       prices[3]);
+  Fire(&ChartServiceEvents::GotPreviousSessionsSupportAndResistancePrices, prices[0], prices[1], prices[2], prices[3]);
 }
 
 }  // namespace moravex

@@ -10,18 +10,18 @@
 namespace moravex::fuzz {
 
 enum class OpKind {
-  Arrive,      // one data-arrival notification carrying `bytes` (possibly none)
-  Tick,        // timer `arg`: 0 connect/login, 1 data request, 2 session info
-  Request,     // the data request whose message type is `arg` (2..11)
-  Login,       // Login with valid credentials
-  Disconnect,  // the host's Disconnect
+  Arrive,         // one data-arrival notification carrying `bytes` (possibly none)
+  Tick,           // timer `arg`: 0 connect/login, 1 data request, 2 session info
+  Request,        // the data request whose message type is `arg` (2..11)
+  Login,          // Login with valid credentials
+  Disconnect,     // the host's Disconnect
   ArmDisconnect,  // the host calls Disconnect from inside the next event it receives
   // `bytes` arrive from inside an event, as when a host pumps messages in its
   // handler: a nested notification; with `arg` 1 the peer's close follows
   // them. Armed arrivals queue up, and each event takes the next one, so
   // several armed in a row nest inside each other.
   ArmNestedArrival,
-  Reconnect,   // Connect, then the socket reports the connection
+  Reconnect,  // Connect, then the socket reports the connection
 };
 
 struct Op {

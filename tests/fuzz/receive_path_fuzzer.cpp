@@ -146,7 +146,6 @@ int32_t CallRequest(ChartServiceClient& client, int type) {
   return 0;
 }
 
-
 ObservedEvent CallResult(const std::string& method, int32_t number) {
   ObservedEvent event;
   event.name = "Call:" + method;
@@ -296,7 +295,6 @@ class Host final : public ChartServiceEvents {
   int swap_;
 };
 
-
 // Pending flags by message type, in the control's own order of kinds.
 constexpr Pending kKindOfType[12] = {
     Pending::Connect,
@@ -352,9 +350,7 @@ void Run(const Script& script) {
       case OpKind::Tick: timers[op.arg]->Tick(); break;
       case OpKind::Request: host->seen.push_back(CallResult(RequestName(op.arg), CallRequest(*client, op.arg))); break;
       case OpKind::Login:
-        host->seen.push_back(CallResult("Login", Outcome([&] {
-                                          client->Login(Text(36, u'U'), Text(36, u'P'), u"");
-                                        })));
+        host->seen.push_back(CallResult("Login", Outcome([&] { client->Login(Text(36, u'U'), Text(36, u'P'), u""); })));
         break;
       case OpKind::Disconnect:
         host->seen.push_back(CallResult("Disconnect", Outcome([&] { client->Disconnect(); })));

@@ -10,9 +10,14 @@ constexpr int32_t kAlreadyConnected = static_cast<int32_t>(0x80040006);
 constexpr int32_t kAlreadyLoggedIn = static_cast<int32_t>(0x80040007);
 constexpr int32_t kRequestAlreadyPending = static_cast<int32_t>(0x80040008);
 
-
 const char* const kSessionEvents[5] = {"", "", "GotSessionDateTime", "GotSessionDate", "GotSessionTime"};
-const char* const kPriceEvents[11] = {"", "", "", "", "", "", "",
+const char* const kPriceEvents[11] = {"",
+                                      "",
+                                      "",
+                                      "",
+                                      "",
+                                      "",
+                                      "",
                                       "GotPreviousSessionsLastAverageVantrelPrice",
                                       "GotPreviousSessionsHighPrice",
                                       "GotPreviousSessionsLowPrice",
@@ -128,9 +133,7 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
       for (uint8_t byte : op.bytes) waiting_.push_back(byte);
       Drain(out);
       break;
-    case OpKind::ArmNestedArrival:
-      nested_.push_back(op);
-      break;
+    case OpKind::ArmNestedArrival: nested_.push_back(op); break;
     case OpKind::Tick: {
       const auto timer = static_cast<size_t>(op.arg);
       if (!timer_on[timer]) break;  // a stopped timer does not tick
@@ -149,18 +152,10 @@ std::vector<ObservedEvent> ReferenceModel::Apply(const Op& op) {
       if (!any) timer_on[timer] = false;
       break;
     }
-    case OpKind::Request:
-      out.push_back(Call(RequestName(op.arg), TryRequest(op.arg)));
-      break;
-    case OpKind::Login:
-      out.push_back(Call("Login", TryRequest(1)));
-      break;
-    case OpKind::Disconnect:
-      out.push_back(Disconnect());
-      break;
-    case OpKind::ArmDisconnect:
-      armed_ = true;
-      break;
+    case OpKind::Request: out.push_back(Call(RequestName(op.arg), TryRequest(op.arg))); break;
+    case OpKind::Login: out.push_back(Call("Login", TryRequest(1))); break;
+    case OpKind::Disconnect: out.push_back(Disconnect()); break;
+    case OpKind::ArmDisconnect: armed_ = true; break;
     case OpKind::Reconnect:
       if (connected) {
         out.push_back(Call("Connect", kAlreadyConnected));

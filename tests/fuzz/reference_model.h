@@ -56,10 +56,10 @@ class ReferenceModel {
   int argument_swap_;
   uint8_t header_[6] = {};
   std::vector<uint8_t> payload_;
-  uint64_t generation_ = 0;  // connections ended so far
-  int depth_ = 0;  // host handlers running
-  bool armed_ = false;  // the next event makes the host disconnect
-  std::deque<Op> nested_;  // armed nested arrivals, the next event takes the first
+  uint64_t generation_ = 0;      // connections ended so far
+  int depth_ = 0;                // host handlers running
+  bool armed_ = false;           // the next event makes the host disconnect
+  std::deque<Op> nested_;        // armed nested arrivals, the next event takes the first
   std::deque<uint8_t> waiting_;  // arrived, not yet taken
 };
 

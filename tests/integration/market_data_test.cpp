@@ -43,8 +43,10 @@ std::string Member(const std::string& line, const std::string& name) {
 
 TEST_F(MarketData, SessionDateAndTimeTextsArriveUnchanged) {
   StartLoggedIn();
-  EXPECT_EQ(Answer("GetSessionDate", "GotSessionDate"), R"({"event":"GotSessionDate","CurrentSessionDate":"12/08/2026"})");
-  EXPECT_EQ(Answer("GetSessionTime", "GotSessionTime"), R"({"event":"GotSessionTime","CurrentSessionTime":"09:45:00"})");
+  EXPECT_EQ(Answer("GetSessionDate", "GotSessionDate"),
+            R"({"event":"GotSessionDate","CurrentSessionDate":"12/08/2026"})");
+  EXPECT_EQ(Answer("GetSessionTime", "GotSessionTime"),
+            R"({"event":"GotSessionTime","CurrentSessionTime":"09:45:00"})");
   EXPECT_EQ(Answer("GetSessionDateTime", "GotSessionDateTime"),
             R"({"event":"GotSessionDateTime","CurrentSessionDateTime":"12/08/2026 09:45:00"})");
 }
@@ -71,14 +73,18 @@ TEST_F(MarketData, FullDataAndUpdatesArriveAsRowTables) {
 
 TEST_F(MarketData, ArgumentsAreCheckedBeforeAnythingIsSent) {
   StartLoggedIn();
-  EXPECT_EQ(Call(R"(GetPriceChannelDataUpdates "TOOLONG1" "not a date")"),
-            R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221502,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"The Ticker parameter is invalid."}})");
-  EXPECT_EQ(Call(R"(GetPriceChannelDataUpdates IBM "")"),
-            R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221501,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"The LastReceivedTimeStamp parameter is invalid."}})");
-  EXPECT_EQ(Call("GetPreviousSessionsHighPrice ABCDEFG"),
-            R"({"call":"GetPreviousSessionsHighPrice","error":{"number":-2147221502,"source":"ChartServiceClient:GetPreviousSessionsHighPrice","description":"The Ticker parameter is invalid."}})");
+  EXPECT_EQ(
+      Call(R"(GetPriceChannelDataUpdates "TOOLONG1" "not a date")"),
+      R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221502,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"The Ticker parameter is invalid."}})");
+  EXPECT_EQ(
+      Call(R"(GetPriceChannelDataUpdates IBM "")"),
+      R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221501,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"The LastReceivedTimeStamp parameter is invalid."}})");
+  EXPECT_EQ(
+      Call("GetPreviousSessionsHighPrice ABCDEFG"),
+      R"({"call":"GetPreviousSessionsHighPrice","error":{"number":-2147221502,"source":"ChartServiceClient:GetPreviousSessionsHighPrice","description":"The Ticker parameter is invalid."}})");
   // Nothing half-sent: the connection still answers normally.
-  EXPECT_EQ(Answer("GetSessionTime", "GotSessionTime"), R"({"event":"GotSessionTime","CurrentSessionTime":"09:45:00"})");
+  EXPECT_EQ(Answer("GetSessionTime", "GotSessionTime"),
+            R"({"event":"GotSessionTime","CurrentSessionTime":"09:45:00"})");
 }
 
 TEST_F(MarketData, PreviousSessionPricesAgreeWithTheSupportAndResistanceAnswer) {
@@ -88,25 +94,29 @@ TEST_F(MarketData, PreviousSessionPricesAgreeWithTheSupportAndResistanceAnswer) 
   const std::string high = Answer("GetPreviousSessionsHighPrice MSFT", "GotPreviousSessionsHighPrice");
   const std::string low = Answer("GetPreviousSessionsLowPrice MSFT", "GotPreviousSessionsLowPrice");
   const std::string closing = Answer("GetPreviousSessionsClosingPrice MSFT", "GotPreviousSessionsClosingPrice");
-  const std::string all = Answer("GetPreviousSessionsSupportAndResistancePrices MSFT",
-                                 "GotPreviousSessionsSupportAndResistancePrices");
-  EXPECT_EQ(all, "{\"event\":\"GotPreviousSessionsSupportAndResistancePrices\""
-                 ",\"PreviousSessionsLastAverageVantrelPrice\":" +
-                     Member(average, "PreviousSessionsLastAverageVantrelPrice") +
-                     ",\"PreviousSessionsHighPrice\":" + Member(high, "PreviousSessionsHighPrice") +
-                     ",\"PreviousSessionsLowPrice\":" + Member(low, "PreviousSessionsLowPrice") +
-                     ",\"PreviousSessionsClosingPrice\":" + Member(closing, "PreviousSessionsClosingPrice") + "}");
+  const std::string all =
+      Answer("GetPreviousSessionsSupportAndResistancePrices MSFT", "GotPreviousSessionsSupportAndResistancePrices");
+  EXPECT_EQ(all,
+            "{\"event\":\"GotPreviousSessionsSupportAndResistancePrices\""
+            ",\"PreviousSessionsLastAverageVantrelPrice\":" +
+                Member(average, "PreviousSessionsLastAverageVantrelPrice") +
+                ",\"PreviousSessionsHighPrice\":" + Member(high, "PreviousSessionsHighPrice") +
+                ",\"PreviousSessionsLowPrice\":" + Member(low, "PreviousSessionsLowPrice") +
+                ",\"PreviousSessionsClosingPrice\":" + Member(closing, "PreviousSessionsClosingPrice") + "}");
   EXPECT_LE(std::stof(Member(low, "PreviousSessionsLowPrice")), std::stof(Member(high, "PreviousSessionsHighPrice")));
 }
 
 TEST_F(MarketData, OneRequestOfEachKindAtATime) {
   StartLoggedIn({"--delay", "1000:5,6"});  // long enough for four calls to overlap
   EXPECT_EQ(Call("GetFullPriceChannelData IBM 2"), R"({"call":"GetFullPriceChannelData","result":null})");
-  EXPECT_EQ(Call("GetFullPriceChannelData IBM 2"),
-            R"({"call":"GetFullPriceChannelData","error":{"number":-2147221496,"source":"ChartServiceClient:GetFullPriceChannelData","description":"A full data request is already pending."}})");
-  EXPECT_EQ(Call(R"(GetPriceChannelDataUpdates IBM "09:44:00")"), R"({"call":"GetPriceChannelDataUpdates","result":null})");
+  EXPECT_EQ(
+      Call("GetFullPriceChannelData IBM 2"),
+      R"({"call":"GetFullPriceChannelData","error":{"number":-2147221496,"source":"ChartServiceClient:GetFullPriceChannelData","description":"A full data request is already pending."}})");
   EXPECT_EQ(Call(R"(GetPriceChannelDataUpdates IBM "09:44:00")"),
-            R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221496,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"A data update request is already pending."}})");
+            R"({"call":"GetPriceChannelDataUpdates","result":null})");
+  EXPECT_EQ(
+      Call(R"(GetPriceChannelDataUpdates IBM "09:44:00")"),
+      R"({"call":"GetPriceChannelDataUpdates","error":{"number":-2147221496,"source":"ChartServiceClient:GetPriceChannelDataUpdates","description":"A data update request is already pending."}})");
   // Both answers may come in one notification, so wait for the later one and pick both out.
   const Lines lines = CallUntil("GetSessionDate", "GotVantrelDataUpdates");
   auto event = [&](const std::string& name) {
@@ -136,8 +146,9 @@ TEST_F(MarketData, EmptyAnswersMeanZeroAndNoRows) {
             R"({"event":"GotSessionDateTime","CurrentSessionDateTime":""})");
   EXPECT_EQ(Answer("GetPreviousSessionsLastAverageVantrelPrice X", "GotPreviousSessionsLastAverageVantrelPrice"),
             R"({"event":"GotPreviousSessionsLastAverageVantrelPrice","PreviousSessionsLastAverageVantrelPrice":0})");
-  EXPECT_EQ(Answer("GetPreviousSessionsSupportAndResistancePrices X", "GotPreviousSessionsSupportAndResistancePrices"),
-            R"({"event":"GotPreviousSessionsSupportAndResistancePrices","PreviousSessionsLastAverageVantrelPrice":0,"PreviousSessionsHighPrice":0,"PreviousSessionsLowPrice":0,"PreviousSessionsClosingPrice":0})");
+  EXPECT_EQ(
+      Answer("GetPreviousSessionsSupportAndResistancePrices X", "GotPreviousSessionsSupportAndResistancePrices"),
+      R"({"event":"GotPreviousSessionsSupportAndResistancePrices","PreviousSessionsLastAverageVantrelPrice":0,"PreviousSessionsHighPrice":0,"PreviousSessionsLowPrice":0,"PreviousSessionsClosingPrice":0})");
   EXPECT_EQ(RowTimes(Answer("GetFullPriceChannelData IBM 10", "GotFullVantrelData")), Lines{});
 }
 
@@ -160,7 +171,8 @@ TEST_F(MarketData, ChunkedAndDelayedAnswersAreReassembled) {
   StartLoggedIn({"--chunk", "7", "--delay", "50"});
   const std::string all = Answer("GetFullPriceChannelData IBM 500", "GotFullVantrelData");
   EXPECT_EQ(RowTimes(all).size(), 16u);
-  EXPECT_EQ(Answer("GetSessionDate", "GotSessionDate"), R"({"event":"GotSessionDate","CurrentSessionDate":"12/08/2026"})");
+  EXPECT_EQ(Answer("GetSessionDate", "GotSessionDate"),
+            R"({"event":"GotSessionDate","CurrentSessionDate":"12/08/2026"})");
 }
 
 TEST_F(MarketData, ConnectionLostMidAnswerDropsPendingRequests) {
@@ -170,8 +182,9 @@ TEST_F(MarketData, ConnectionLostMidAnswerDropsPendingRequests) {
   EXPECT_EQ(Answer("GetFullPriceChannelData IBM 10", "Disconnected"),
             R"({"event":"Disconnected","strReason":"Winsock1_Close"})");
   EXPECT_EQ(Wait(700), Lines{});  // no Timeout for the dropped request
-  EXPECT_EQ(Call("GetSessionTime"),
-            R"({"call":"GetSessionTime","error":{"number":-2147221504,"source":"ChartServiceClient:GetSessionTime","description":"Not connected"}})");
+  EXPECT_EQ(
+      Call("GetSessionTime"),
+      R"({"call":"GetSessionTime","error":{"number":-2147221504,"source":"ChartServiceClient:GetSessionTime","description":"Not connected"}})");
 }
 
 }  // namespace

@@ -28,8 +28,9 @@ TEST_F(Session, ConnectLogInExchangeDebugTextAndDisconnect) {
   EXPECT_EQ(Call("Disconnect"), R"({"call":"Disconnect","result":null})");
   EXPECT_EQ(Wait(200), Lines{});  // a disconnect the host asked for is not reported back
   EXPECT_EQ(Call("LoggedIn"), R"({"call":"LoggedIn","result":false})");
-  EXPECT_EQ(Call("Disconnect"),
-            R"({"call":"Disconnect","error":{"number":-2147221504,"source":"ChartServiceClient:Disconnect","description":"Not connected"}})");
+  EXPECT_EQ(
+      Call("Disconnect"),
+      R"({"call":"Disconnect","error":{"number":-2147221504,"source":"ChartServiceClient:Disconnect","description":"Not connected"}})");
 }
 
 TEST_F(Session, RefusedConnectionFiresConnectionFailed) {
@@ -41,15 +42,19 @@ TEST_F(Session, RefusedConnectionFiresConnectionFailed) {
 
 TEST_F(Session, WrongStateAndBadCredentialsAreRefused) {
   Start();
-  EXPECT_EQ(Call(LoginCommand()),
-            R"({"call":"Login","error":{"number":-2147221504,"source":"ChartServiceClient:Login","description":"Not connected"}})");
+  EXPECT_EQ(
+      Call(LoginCommand()),
+      R"({"call":"Login","error":{"number":-2147221504,"source":"ChartServiceClient:Login","description":"Not connected"}})");
   EXPECT_EQ(CallUntil(ConnectCommand(), "Connected"), (Lines{kConnectOk, kConnected}));
-  EXPECT_EQ(Call(R"(Login "short" "short" "")"),
-            R"({"call":"Login","error":{"number":-2147221503,"source":"ChartServiceClient:Login","description":"Invalid user ID and password combination"}})");
-  EXPECT_EQ(Call("GetSessionDate"),
-            R"({"call":"GetSessionDate","error":{"number":-2147221499,"source":"ChartServiceClient:GetSessionDate","description":"Not logged in"}})");
-  EXPECT_EQ(Call(ConnectCommand()),
-            R"({"call":"Connect","error":{"number":-2147221498,"source":"ChartServiceClient:Connect","description":"Already connected"}})");
+  EXPECT_EQ(
+      Call(R"(Login "short" "short" "")"),
+      R"({"call":"Login","error":{"number":-2147221503,"source":"ChartServiceClient:Login","description":"Invalid user ID and password combination"}})");
+  EXPECT_EQ(
+      Call("GetSessionDate"),
+      R"({"call":"GetSessionDate","error":{"number":-2147221499,"source":"ChartServiceClient:GetSessionDate","description":"Not logged in"}})");
+  EXPECT_EQ(
+      Call(ConnectCommand()),
+      R"({"call":"Connect","error":{"number":-2147221498,"source":"ChartServiceClient:Connect","description":"Already connected"}})");
 }
 
 TEST_F(Session, ServerRefusesTheLogin) {
@@ -63,8 +68,7 @@ TEST_F(Session, ServerRefusesTheLogin) {
 TEST_F(Session, WrongPasswordIsRefusedByTheServer) {
   Start();
   CallUntil(ConnectCommand(), "Connected");
-  const Lines lines =
-      CallUntil("Login \"" + kUser + "\" \"" + std::string(36, 'x') + "\" \"cookie\"", "LoginFailed");
+  const Lines lines = CallUntil("Login \"" + kUser + "\" \"" + std::string(36, 'x') + "\" \"cookie\"", "LoginFailed");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].rfind(R"({"event":"LoginFailed","ErrorID":1,)", 0), 0u) << lines[1];
 }
@@ -72,8 +76,9 @@ TEST_F(Session, WrongPasswordIsRefusedByTheServer) {
 TEST_F(Session, MalformedLoginAnswerFiresError) {
   Start({"--login-malformed"});
   CallUntil(ConnectCommand(), "Connected");
-  EXPECT_EQ(CallUntil(LoginCommand(), "Error"),
-            (Lines{kLoginOk, R"({"event":"Error","ErrorID":-2147221500,"ErrorDescription":"Subscript out of range"})"}));
+  EXPECT_EQ(
+      CallUntil(LoginCommand(), "Error"),
+      (Lines{kLoginOk, R"({"event":"Error","ErrorID":-2147221500,"ErrorDescription":"Subscript out of range"})"}));
   EXPECT_EQ(Call("LoggedIn"), R"({"call":"LoggedIn","result":false})");
 }
 
@@ -97,8 +102,8 @@ TEST_F(Session, PeerClosingMidMessageEndsTheSession) {
 }
 
 TEST_F(Session, OversizedAndNegativeLengthsDropTheConnection) {
-  for (const auto& [length, reason] : {std::pair{"100001:0", "Bogus payload length"},
-                                       std::pair{"-1:0", "Winsock1_DataArrival exception"}}) {
+  for (const auto& [length, reason] :
+       {std::pair{"100001:0", "Bogus payload length"}, std::pair{"-1:0", "Winsock1_DataArrival exception"}}) {
     Start({"--bogus-length", length});
     ConnectAndLogin();
     const Lines lines = CallUntil(R"(SendDebugMessage "x")", "Disconnected");
@@ -153,8 +158,9 @@ TEST_F(Session, ShellReportsLinesItCannotParseAndGoesOn) {
   EXPECT_EQ(Call("Frobnicate 1"), R"({"shell-error":"unknown command Frobnicate"})");
   EXPECT_EQ(Call(R"(SendDebugMessage "unterminated)"), R"({"shell-error":"unterminated string"})");
   EXPECT_EQ(Call("Connect 127.0.0.1 port"), R"({"shell-error":"argument 2 of Connect must be a 32-bit integer"})");
-  EXPECT_EQ(Call("set DataRequestTimeout -5"),
-            R"({"call":"set DataRequestTimeout","error":{"number":-2146827908,"source":"tmrDataRequestTimeout","description":"Invalid property value"}})");
+  EXPECT_EQ(
+      Call("set DataRequestTimeout -5"),
+      R"({"call":"set DataRequestTimeout","error":{"number":-2146827908,"source":"tmrDataRequestTimeout","description":"Invalid property value"}})");
   shell_->WriteLine("quit");
   EXPECT_EQ(shell_->Wait(), 0);
 }

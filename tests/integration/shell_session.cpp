@@ -28,8 +28,8 @@ std::vector<std::string> ShellCommand() {
 }  // namespace
 
 void ShellSession::Start(std::vector<std::string> simulator_options) {
-  std::vector<std::string> argv = {MORAVEX_SIM_PATH, "--port", "0", "--user", kUser, "--password", kPassword,
-                                   "--clock", "2026-12-08 09:45:00"};
+  std::vector<std::string> argv = {
+      MORAVEX_SIM_PATH, "--port", "0", "--user", kUser, "--password", kPassword, "--clock", "2026-12-08 09:45:00"};
   argv.insert(argv.end(), simulator_options.begin(), simulator_options.end());
   simulator_ = std::make_unique<ChildProcess>(argv);
   const auto first = simulator_->ReadLine();
@@ -64,8 +64,9 @@ std::vector<std::string> ShellSession::CallUntil(const std::string& command, con
 std::vector<std::string> ShellSession::Wait(int milliseconds) {
   shell_->WriteLine("wait " + std::to_string(milliseconds));
   shell_->WriteLine("get LoginAndConnectTimeout");  // a marker that answers without the network
-  auto lines = shell_->ReadUntil([](const std::string& l) { return l.rfind("{\"call\":\"get LoginAndConnectTimeout\"", 0) == 0; },
-                                 std::chrono::milliseconds(milliseconds + 5000));
+  auto lines = shell_->ReadUntil(
+      [](const std::string& l) { return l.rfind("{\"call\":\"get LoginAndConnectTimeout\"", 0) == 0; },
+      std::chrono::milliseconds(milliseconds + 5000));
   if (!lines.empty()) lines.pop_back();
   return lines;
 }

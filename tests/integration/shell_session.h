@@ -25,8 +25,7 @@ class ShellSession : public ::testing::Test {
   // Sends the command and `until EVENT MS` in one write (so the event cannot
   // slip in between) and returns every line up to (without) the until line,
   // the call's own line first; fails the test when the event did not come.
-  std::vector<std::string> CallUntil(const std::string& command, const std::string& event,
-                                     int milliseconds = 5000);
+  std::vector<std::string> CallUntil(const std::string& command, const std::string& event, int milliseconds = 5000);
   // Runs the loop for a while and returns what it printed.
   std::vector<std::string> Wait(int milliseconds);
 

@@ -14,8 +14,7 @@ const std::vector<DataRequestCase>& DataRequests() {
   using C = ChartServiceClient;
   static const std::vector<DataRequestCase> cases = {
       {"GetFullPriceChannelData", [](C& c, const Text& t) { c.GetFullPriceChannelData(t, 500); },
-       Pending::FullDataRequest, 5, FullDataRequestTimeout, "A full data request is already pending.", true,
-       DataTimer},
+       Pending::FullDataRequest, 5, FullDataRequestTimeout, "A full data request is already pending.", true, DataTimer},
       {"GetPriceChannelDataUpdates",
        [](C& c, const Text& t) { c.GetPriceChannelDataUpdates(t, u"2026-12-08 09:30:00"); }, Pending::DataUpdates, 6,
        DataUpdatesTimeout, "A data update request is already pending.", true, DataTimer},

@@ -20,8 +20,8 @@ template <class Call>
       return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "raised (" << ErrorName(failure.Number()) << ", \"" << failure.Source()
-                                         << "\", \"" << failure.Description() << "\"), expected ("
-                                         << ErrorName(number) << ", \"" << source << "\", \"" << description << "\")";
+                                         << "\", \"" << failure.Description() << "\"), expected (" << ErrorName(number)
+                                         << ", \"" << source << "\", \"" << description << "\")";
   } catch (const std::exception& other) {
     return ::testing::AssertionFailure() << "raised a foreign exception: " << other.what();
   }

@@ -92,8 +92,8 @@ void FakeSocket::ArriveInPieces(const Bytes& bytes, const std::vector<size_t>& s
   size_t offset = 0;
   for (size_t size : sizes) {
     const size_t end = std::min(bytes.size(), offset + size);
-    Arrive(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(end)));
+    Arrive(
+        Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset), bytes.begin() + static_cast<std::ptrdiff_t>(end)));
     offset = end;
   }
   if (offset < bytes.size()) Arrive(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset), bytes.end()));

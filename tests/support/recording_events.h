@@ -37,8 +37,7 @@ class RecordingEvents final : public ChartServiceEvents {
   void GotFullVantrelData(ObjectRef& PriceChannelData) override;
   void GotVantrelDataUpdates(ObjectRef& PriceChannelData) override;
   void GotPreviousSessionsSupportAndResistancePrices(float PreviousSessionsLastAverageVantrelPrice,
-                                                     float PreviousSessionsHighPrice,
-                                                     float PreviousSessionsLowPrice,
+                                                     float PreviousSessionsHighPrice, float PreviousSessionsLowPrice,
                                                      float PreviousSessionsClosingPrice) override;
   void GotPreviousSessionsLastAverageVantrelPrice(float PreviousSessionsLastAverageVantrelPrice) override;
   void GotPreviousSessionsHighPrice(float PreviousSessionsHighPrice) override;

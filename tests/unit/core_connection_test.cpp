@@ -15,7 +15,7 @@ TEST(CoreConnection, ConnectReportsConnectedOnceTheSocketDoes) {
   EXPECT_FALSE(tc->Connected());
   EXPECT_TRUE(tc.IsPending(Pending::Connect));
   EXPECT_EQ(tc.login_timer->EnabledLog(), (Log{false, false, true}));  // the reset, then the restart
-  EXPECT_TRUE(tc.events.Lines().empty());  // no method fires an event
+  EXPECT_TRUE(tc.events.Lines().empty());                              // no method fires an event
   tc.socket->FireConnect();
   EXPECT_EQ(tc.events.Take(), Lines{"Connected()"});
   EXPECT_TRUE(tc->Connected());

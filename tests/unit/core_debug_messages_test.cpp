@@ -21,9 +21,9 @@ TEST(CoreDebugMessage, InboundTextArrivesAtAnyTimeAndChangesNoFlag) {
   tc->GetSessionTime();
   tc.Answer(0, AnsiBytes("while pending"));
   EXPECT_TRUE(tc.IsPending(Pending::SessionTime));
-  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotDebugMessage("before login"))", R"(GotDebugMessage(""))",
-                                     R"(GotDebugMessage("a\x00b"))", "LoggedIn()",
-                                     R"(GotDebugMessage("while pending"))"}));
+  EXPECT_EQ(tc.events.Take(),
+            (Lines{R"(GotDebugMessage("before login"))", R"(GotDebugMessage(""))", R"(GotDebugMessage("a\x00b"))",
+                   "LoggedIn()", R"(GotDebugMessage("while pending"))"}));
   EXPECT_EQ(tc.socket->State(), kSocketConnected);
 }
 

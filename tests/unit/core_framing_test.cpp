@@ -48,9 +48,9 @@ TEST_F(CoreFraming, TickersAreRightJustifiedInSixBytes) {
   tc->GetPreviousSessionsClosingPrice(u"ABCDEF");
   tc->GetPreviousSessionsLastAverageVantrelPrice(u"X");
   tc->GetPreviousSessionsSupportAndResistancePrices(u"AB");
-  EXPECT_EQ(tc.Sent(), Concat({Header(8, 6), AnsiBytes("  MSFT"), Header(9, 6), AnsiBytes("      "), Header(10, 6),
-                               AnsiBytes("ABCDEF"), Header(7, 6), AnsiBytes("     X"), Header(11, 6),
-                               AnsiBytes("    AB")}));
+  EXPECT_EQ(tc.Sent(),
+            Concat({Header(8, 6), AnsiBytes("  MSFT"), Header(9, 6), AnsiBytes("      "), Header(10, 6),
+                    AnsiBytes("ABCDEF"), Header(7, 6), AnsiBytes("     X"), Header(11, 6), AnsiBytes("    AB")}));
 }
 
 TEST_F(CoreFraming, TickerCharactersUseTheSingleByteCodePage) {

@@ -170,9 +170,14 @@ TEST_F(CoreLoginChecks, CredentialsMustBeThirtySixCharactersEach) {
   const Text user = TestClient::kUser;
   const Text password = TestClient::kPassword;
   const std::vector<std::pair<Text, Text>> refused = {
-      {Text(35, u'U'), password}, {Text(37, u'U'), password}, {user, Text(35, u'P')},
-      {user, Text(37, u'P')},     {user, u""},                {u"", u""},
-      {Text(35, u'U') + kNoSingleByteForm, password},         {user, Text(35, u'P') + kNoSingleByteForm},
+      {Text(35, u'U'), password},
+      {Text(37, u'U'), password},
+      {user, Text(35, u'P')},
+      {user, Text(37, u'P')},
+      {user, u""},
+      {u"", u""},
+      {Text(35, u'U') + kNoSingleByteForm, password},
+      {user, Text(35, u'P') + kNoSingleByteForm},
   };
   for (const auto& [u, p] : refused) {
     EXPECT_TRUE(RaisesFailure([&] { tc->Login(u, p, u""); }, InvalidUidAndPwCombination, "ChartServiceClient:Login",
@@ -258,13 +263,11 @@ TEST(CoreConnectChecks, ConnectWhileConnectedRaisesAlreadyConnectedAndKeepsTheSe
 
 TEST(CoreConnectChecks, DisconnectWithoutConnectionRaisesNotConnectedAndLeavesAnAttemptAlone) {
   TestClient tc;
-  EXPECT_TRUE(
-      RaisesFailure([&] { tc->Disconnect(); }, NotConnected, "ChartServiceClient:Disconnect", "Not connected"));
+  EXPECT_TRUE(RaisesFailure([&] { tc->Disconnect(); }, NotConnected, "ChartServiceClient:Disconnect", "Not connected"));
   tc->Connect(TestClient::kServer, TestClient::kPort);
   tc.Forget();
   const int closes = tc.socket->CloseCalls();
-  EXPECT_TRUE(
-      RaisesFailure([&] { tc->Disconnect(); }, NotConnected, "ChartServiceClient:Disconnect", "Not connected"));
+  EXPECT_TRUE(RaisesFailure([&] { tc->Disconnect(); }, NotConnected, "ChartServiceClient:Disconnect", "Not connected"));
   EXPECT_EQ(tc.socket->CloseCalls(), closes);
   EXPECT_TRUE(tc.IsPending(Pending::Connect));
   EXPECT_TRUE(tc.login_timer->Enabled());

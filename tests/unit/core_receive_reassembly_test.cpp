@@ -126,7 +126,7 @@ TEST_F(CoreReassembly, DroppedMessagesAreConsumedWhole) {
   tc.socket->Arrive(Concat({
       Frame(12, AnsiBytes("twelve")),
       Frame(255, AnsiBytes("x")),
-      Frame(3, AnsiBytes("2026-12-08")),  // nobody asked for the date
+      Frame(3, AnsiBytes("2026-12-08")),                  // nobody asked for the date
       Frame(1, Concat({LongBytes(0), AnsiBytes("OK")})),  // no login pending
       Frame(5, Bytes(24, 0)),
       Frame(0, AnsiBytes("next")),

@@ -47,7 +47,9 @@ std::vector<Trigger> Triggers() {
       {"DisconnectedByPeer", "Disconnected", logged_in, [](TestClient& tc) { tc.socket->FirePeerClose(); }},
       {"DisconnectedByError", "Disconnected", logged_in, [](TestClient& tc) { tc.socket->FireError(u"reset"); }},
       {"DisconnectedByBogusLength", "Disconnected", logged_in,
-       [](TestClient& tc) { tc.socket->Arrive(Concat({Header(0, 100001), kTrailer})); }},
+       [](TestClient& tc) {
+         tc.socket->Arrive(Concat({Header(0, 100001), kTrailer}));
+       }},
       {"ConnectionFailed", "ConnectionFailed", connecting, [](TestClient& tc) { tc.socket->FireError(u"refused"); }},
       {"LoggedIn", "LoggedIn", login_sent, AnswerThenTrailer(1, Concat({LongBytes(0), AnsiBytes("OK")}))},
       {"LoginFailed", "LoginFailed", login_sent, AnswerThenTrailer(1, Concat({LongBytes(3), AnsiBytes("no")}))},
@@ -92,9 +94,7 @@ std::vector<Trigger> Triggers() {
        [](TestClient& tc) { LoggedInWith(tc, [](ChartServiceClient& c) { c.GetPreviousSessionsLowPrice(u"A"); }); },
        AnswerThenTrailer(9, SingleBytes(1))},
       {"GotPreviousSessionsClosingPrice", "GotPreviousSessionsClosingPrice",
-       [](TestClient& tc) {
-         LoggedInWith(tc, [](ChartServiceClient& c) { c.GetPreviousSessionsClosingPrice(u"A"); });
-       },
+       [](TestClient& tc) { LoggedInWith(tc, [](ChartServiceClient& c) { c.GetPreviousSessionsClosingPrice(u"A"); }); },
        AnswerThenTrailer(10, SingleBytes(1))},
       {"GotPreviousSessionsSupportAndResistancePrices", "GotPreviousSessionsSupportAndResistancePrices",
        [](TestClient& tc) {
@@ -126,8 +126,7 @@ template <class Call>
 void Tolerant(Call&& call) {
   try {
     call();
-  } catch (const Failure&) {
-  }
+  } catch (const Failure&) {}
 }
 
 void IssueEverything(TestClient& tc) {
@@ -350,8 +349,7 @@ TEST(CoreReentrancy, DataPumpedInsideEveryEventIsDispatchedBeforeTheHandlerRetur
         const size_t before = tc.events.Lines().size();
         tc.socket->PostArrival(Concat({Frame(0, AnsiBytes("nested")), split_head}));
         if (then_close) tc.socket->PostPeerClose();
-        while (tc.socket->PumpOne()) {
-        }
+        while (tc.socket->PumpOne()) {}
         inside.assign(tc.events.Lines().begin() + static_cast<std::ptrdiff_t>(before), tc.events.Lines().end());
         handler_end = tc.events.Lines().size();
       };
@@ -403,8 +401,9 @@ AnswerOf ServerAnswer(uint8_t type) {
     case 8: return {"GotPreviousSessionsHighPrice", SingleBytes(8)};
     case 9: return {"GotPreviousSessionsLowPrice", SingleBytes(9)};
     case 10: return {"GotPreviousSessionsClosingPrice", SingleBytes(10)};
-    default: return {"GotPreviousSessionsSupportAndResistancePrices", Concat({SingleBytes(1), SingleBytes(2),
-                                                                           SingleBytes(3), SingleBytes(4)})};
+    default:
+      return {"GotPreviousSessionsSupportAndResistancePrices",
+              Concat({SingleBytes(1), SingleBytes(2), SingleBytes(3), SingleBytes(4)})};
   }
 }
 
@@ -468,8 +467,8 @@ TEST(CoreReentrancy, AClosePumpedInsideAHandlerComesAfterTheAnswersBeforeIt) {
   const int closes = tc.socket->CloseCalls();
   tc.socket->PostPeerClose();
   tc.socket->Arrive(Concat({Frame(3, AnsiBytes("d")), Frame(4, AnsiBytes("t"))}));
-  EXPECT_EQ(tc.events.Take(), (Lines{R"(GotSessionDate("d"))", R"(GotSessionTime("t"))",
-                                     R"(Disconnected("Winsock1_Close"))"}));
+  EXPECT_EQ(tc.events.Take(),
+            (Lines{R"(GotSessionDate("d"))", R"(GotSessionTime("t"))", R"(Disconnected("Winsock1_Close"))"}));
   EXPECT_EQ(tc.socket->CloseCalls(), closes + 1);
 }
 

@@ -34,8 +34,8 @@ TEST(CoreTimeoutProperties, EachPropertyIsItsOwnTimersInterval) {
 TEST(CoreTimeoutProperties, RefusedPutPassesTheTimersFailureUnchanged) {
   TestClient tc;
   tc.session_timer->RefuseInterval("Invalid property value");
-  EXPECT_TRUE(RaisesFailure([&] { tc->SetSessionInfoTimeout(-1); }, FakeTimer::kRefusalNumber,
-                            "tmrSessionInfoTimeout", "Invalid property value"));
+  EXPECT_TRUE(RaisesFailure([&] { tc->SetSessionInfoTimeout(-1); }, FakeTimer::kRefusalNumber, "tmrSessionInfoTimeout",
+                            "Invalid property value"));
   EXPECT_EQ(tc->SessionInfoTimeout(), 5000);
 }
 
@@ -78,8 +78,8 @@ TEST_F(CoreTimeout, SessionInfoGroupOrder) {
   tc->GetSessionDate();
   tc->GetSessionTime();
   ASSERT_TRUE(tc.session_timer->Tick());
-  EXPECT_EQ(tc.events.Take(), (Lines{"Timeout(6)", "Timeout(5)", "Timeout(4)", "Timeout(7)", "Timeout(8)",
-                                     "Timeout(9)", "Timeout(10)", "Timeout(11)"}));
+  EXPECT_EQ(tc.events.Take(), (Lines{"Timeout(6)", "Timeout(5)", "Timeout(4)", "Timeout(7)", "Timeout(8)", "Timeout(9)",
+                                     "Timeout(10)", "Timeout(11)"}));
   EXPECT_FALSE(tc.session_timer->Enabled());
 }
 

@@ -34,8 +34,9 @@ RandomStream MakeStream(std::mt19937& random) {
   }
   if (percent(random) < 15) {
     const bool negative = percent(random) < 50;
-    const Bytes header = Header(static_cast<uint8_t>(random()), negative ? -1 - static_cast<int32_t>(random() % 1000)
-                                                                          : 100001 + static_cast<int32_t>(random() % 1000));
+    const Bytes header =
+        Header(static_cast<uint8_t>(random()),
+               negative ? -1 - static_cast<int32_t>(random() % 1000) : 100001 + static_cast<int32_t>(random() % 1000));
     stream.bytes.insert(stream.bytes.end(), header.begin(), header.end());
     // Whatever follows a malformed header is never read.
     for (int k = 0; k < 10; ++k) stream.bytes.push_back(static_cast<uint8_t>(random()));

@@ -218,8 +218,11 @@ TEST_F(PosixSocketTest, RefusesBadArgumentsAndWrongStateAtOnce) {
   ExpectFailure([&] { socket_->Connect(u"", 80); }, kSocketInvalidArgument, "Invalid argument");
   EXPECT_EQ(socket_->State(), kSocketClosed);
   const uint8_t byte = 1;
-  ExpectFailure([&] { socket_->SendData({&byte, 1}); }, kSocketWrongState,
-                "Wrong protocol or connection state for the requested transaction or request");
+  ExpectFailure(
+      [&] {
+        socket_->SendData({&byte, 1});
+      },
+      kSocketWrongState, "Wrong protocol or connection state for the requested transaction or request");
   socket_->Close();  // harmless when closed
   loop_.RunFor(milliseconds(10));
   EXPECT_TRUE(events_.log.empty());
@@ -395,8 +398,7 @@ TEST_F(PosixSocketTest, AbandonedLookupsOfAHangingNameHoldAtMostThePoolsThreads)
   const Resolver resolver = [hang, open](const std::string&, int) {
     const size_t now = ++hang->running;
     ++hang->calls;
-    for (size_t seen = hang->most; now > seen && !hang->most.compare_exchange_weak(seen, now);) {
-    }
+    for (size_t seen = hang->most; now > seen && !hang->most.compare_exchange_weak(seen, now);) {}
     hang->gate.Wait();
     --hang->running;
     Resolution resolution;

@@ -65,15 +65,16 @@ TEST(ShellHost, CallsReachTheDriverByNameAndKindAndTheirResultsPrint) {
   Shell shell;
   shell.driver.results = {std::monostate{}, true, 5000, std::monostate{},
                           CallError{-2147221503, "ChartServiceClient:Login", "Invalid user ID and \"password\""}};
-  EXPECT_EQ(shell.Run({"Connect \"h\xC3\xA9\" -9000", "Connected", "get DataRequestTimeout",
-                       "set DataRequestTimeout 2147483647", R"(Login "a" 7 "")",
-                       "Connect h 2147483648", "set Nothing 1", "new"}),
-            (Lines{R"({"call":"Connect","result":null})", R"({"call":"Connected","result":true})",
-                   R"({"call":"get DataRequestTimeout","result":5000})",
-                   R"({"call":"set DataRequestTimeout","result":null})",
-                   R"({"call":"Login","error":{"number":-2147221503,"source":"ChartServiceClient:Login","description":"Invalid user ID and \"password\""}})",
-                   R"({"shell-error":"argument 2 of Connect must be a 32-bit integer"})",
-                   R"({"shell-error":"unknown property Nothing"})"}));
+  EXPECT_EQ(
+      shell.Run({"Connect \"h\xC3\xA9\" -9000", "Connected", "get DataRequestTimeout",
+                 "set DataRequestTimeout 2147483647", R"(Login "a" 7 "")", "Connect h 2147483648", "set Nothing 1",
+                 "new"}),
+      (Lines{
+          R"({"call":"Connect","result":null})", R"({"call":"Connected","result":true})",
+          R"({"call":"get DataRequestTimeout","result":5000})", R"({"call":"set DataRequestTimeout","result":null})",
+          R"({"call":"Login","error":{"number":-2147221503,"source":"ChartServiceClient:Login","description":"Invalid user ID and \"password\""}})",
+          R"({"shell-error":"argument 2 of Connect must be a 32-bit integer"})",
+          R"({"shell-error":"unknown property Nothing"})"}));
   EXPECT_EQ(shell.driver.calls,
             (std::vector<ScriptedDriver::Made>{
                 {"Connect", CallKind::kMethod, {u"h\u00E9", -9000}},
@@ -89,21 +90,23 @@ TEST(ShellHost, EventsPrintInDeclarationOrderAndRunTheirHooks) {
   Shell shell;
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  PriceTable table{3, {u"Time", u"Price"}, {{u"09:30:00", {1.5f, 1.25f, nan, -inf}}, {u"\u0085\"", {0, -0.0f, 0.1f, inf}}}};
+  PriceTable table{
+      3, {u"Time", u"Price"}, {{u"09:30:00", {1.5f, 1.25f, nan, -inf}}, {u"\u0085\"", {0, -0.0f, 0.1f, inf}}}};
   shell.driver.events = {
       {"GotFullVantrelData", {{"PriceChannelData", table}}},
       {"GotVantrelDataUpdates", {{"PriceChannelData", std::monostate{}}}},
       {"Error", {{"ErrorID", -2147221500}, {"ErrorDescription", u"Subscript\tout"}}},
       {"Error", {{"ErrorID", 1}, {"ErrorDescription", u"again"}}},
   };
-  EXPECT_EQ(shell.Run({"once Error get SessionInfoTimeout", "on Error until Timeout", "on Error new", "off Timeout",
-                       "until Error"}),
-            (Lines{R"({"event":"GotFullVantrelData","PriceChannelData":{"RecordCount":3,"Fields":["Time","Price"],"Rows":[["09:30:00",1.5,1.25,"NaN","-Infinity"],["\u0085\"",0,-0,0.1,"Infinity"]]}})",
-                   R"({"event":"GotVantrelDataUpdates","PriceChannelData":null})",
-                   R"({"event":"Error","ErrorID":-2147221500,"ErrorDescription":"Subscript\u0009out"})",
-                   R"({"shell-error":"until cannot run inside an event handler"})",
-                   R"({"call":"get SessionInfoTimeout","result":null})",
-                   R"({"until":"Error","ok":true})"}));
+  EXPECT_EQ(
+      shell.Run({"once Error get SessionInfoTimeout", "on Error until Timeout", "on Error new", "off Timeout",
+                 "until Error"}),
+      (Lines{
+          R"({"event":"GotFullVantrelData","PriceChannelData":{"RecordCount":3,"Fields":["Time","Price"],"Rows":[["09:30:00",1.5,1.25,"NaN","-Infinity"],["\u0085\"",0,-0,0.1,"Infinity"]]}})",
+          R"({"event":"GotVantrelDataUpdates","PriceChannelData":null})",
+          R"({"event":"Error","ErrorID":-2147221500,"ErrorDescription":"Subscript\u0009out"})",
+          R"({"shell-error":"until cannot run inside an event handler"})",
+          R"({"call":"get SessionInfoTimeout","result":null})", R"({"until":"Error","ok":true})"}));
   // `on` stays, `once` went.
   EXPECT_EQ(shell.Run({"until Error"}),
             (Lines{R"({"event":"Error","ErrorID":1,"ErrorDescription":"again"})",

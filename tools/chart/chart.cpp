@@ -28,8 +28,15 @@ namespace {
 
 // The events' DISPIDs (MORAVEX1.idl, dispinterface __ChartServiceClient).
 enum Event : DISPID {
-  kError = 1, kConnected = 2, kDisconnected = 3, kConnectionFailed = 4, kLoggedIn = 5, kLoginFailed = 6,
-  kGotFullData = 11, kGotUpdates = 12, kTimeout = 13,
+  kError = 1,
+  kConnected = 2,
+  kDisconnected = 3,
+  kConnectionFailed = 4,
+  kLoggedIn = 5,
+  kLoginFailed = 6,
+  kGotFullData = 11,
+  kGotUpdates = 12,
+  kTimeout = 13,
 };
 constexpr UINT_PTR kUpdateTimer = 1, kReconnectTimer = 2, kScreenshotTimer = 3;
 constexpr UINT kUpdateEveryMs = 3000;
@@ -119,9 +126,20 @@ std::vector<Row> ReadRows(IDispatch* object) {
 // What each event means for this front end.
 void OnEvent(DISPID id, DISPPARAMS* params) {
   auto arg = [&](UINT i) -> VARIANTARG& { return params->rgvarg[params->cArgs - 1 - i]; };  // in declaration order
-  static const wchar_t* names[] = {L"", L"Error", L"Connected", L"Disconnected", L"ConnectionFailed", L"LoggedIn",
-                                   L"LoginFailed", L"GotDebugMessage", L"GotSessionDateTime", L"GotSessionDate",
-                                   L"GotSessionTime", L"GotFullVantrelData", L"GotVantrelDataUpdates", L"Timeout"};
+  static const wchar_t* names[] = {L"",
+                                   L"Error",
+                                   L"Connected",
+                                   L"Disconnected",
+                                   L"ConnectionFailed",
+                                   L"LoggedIn",
+                                   L"LoginFailed",
+                                   L"GotDebugMessage",
+                                   L"GotSessionDateTime",
+                                   L"GotSessionDate",
+                                   L"GotSessionTime",
+                                   L"GotFullVantrelData",
+                                   L"GotVantrelDataUpdates",
+                                   L"Timeout"};
   app.last_event = id > 0 && id < 14 ? names[id] : L"event " + std::to_wstring(id);
   switch (id) {
     case kConnected: {
@@ -197,13 +215,18 @@ class Sink : public IDispatch {
 void Draw(HDC dc, const RECT& client) {
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   SetBkMode(dc, TRANSPARENT);
-  const int status_height = 22, left = 60, right = client.right - 12, top = 12, bottom = client.bottom - status_height - 24;
+  const int status_height = 22, left = 60, right = client.right - 12, top = 12,
+            bottom = client.bottom - status_height - 24;
   if (app.rows.size() >= 2 && right > left && bottom > top) {
     float low = app.rows[0].sell, high = app.rows[0].buy;
     for (const Row& r : app.rows) low = std::min(low, r.sell), high = std::max(high, r.buy);
     const int t0 = app.rows.front().seconds, t1 = std::max(app.rows.back().seconds, t0 + 1);
-    auto x = [&](int t) { return left + static_cast<int>(static_cast<long long>(t - t0) * (right - left) / (t1 - t0)); };
-    auto y = [&](float p) { return bottom - static_cast<int>((p - low) / std::max(high - low, 0.01f) * static_cast<float>(bottom - top)); };
+    auto x = [&](int t) {
+      return left + static_cast<int>(static_cast<long long>(t - t0) * (right - left) / (t1 - t0));
+    };
+    auto y = [&](float p) {
+      return bottom - static_cast<int>((p - low) / std::max(high - low, 0.01f) * static_cast<float>(bottom - top));
+    };
     std::vector<POINT> band, line;
     for (const Row& r : app.rows) band.push_back({x(r.seconds), y(r.buy)}), line.push_back({x(r.seconds), y(r.price)});
     for (auto r = app.rows.rbegin(); r != app.rows.rend(); ++r) band.push_back({x(r->seconds), y(r->sell)});
@@ -234,9 +257,9 @@ void Draw(HDC dc, const RECT& client) {
   }
   RECT status = {0, client.bottom - status_height, client.right, client.bottom};
   FillRect(dc, &status, GetSysColorBrush(COLOR_BTNFACE));
-  const std::wstring line = app.ticker + L"  |  " + app.state + L"  |  last event: " + app.last_event +
-                            L"  |  rows: " + std::to_wstring(app.rows.size()) + L"  |  time-outs: " +
-                            std::to_wstring(app.timeouts) + L"  |  errors: " + std::to_wstring(app.errors) +
+  const std::wstring line = app.ticker + L"  |  " + app.state + L"  |  last event: " + app.last_event + L"  |  rows: " +
+                            std::to_wstring(app.rows.size()) + L"  |  time-outs: " + std::to_wstring(app.timeouts) +
+                            L"  |  errors: " + std::to_wstring(app.errors) +
                             (app.last_error.empty() ? L"" : L" (" + app.last_error + L")");
   TextOutW(dc, 6, status.top + 3, line.c_str(), static_cast<int>(line.size()));
 }
@@ -257,8 +280,8 @@ bool SaveScreenshot(const std::wstring& path) {
   BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
   file.bfSize = file.bfOffBits + header.biSizeImage;
   FILE* out = _wfopen(path.c_str(), L"wb");
-  const bool ok = out != nullptr && fwrite(&file, sizeof(file), 1, out) == 1 && fwrite(&header, sizeof(header), 1, out) == 1 &&
-                  fwrite(bits, header.biSizeImage, 1, out) == 1;
+  const bool ok = out != nullptr && fwrite(&file, sizeof(file), 1, out) == 1 &&
+                  fwrite(&header, sizeof(header), 1, out) == 1 && fwrite(bits, header.biSizeImage, 1, out) == 1;
   if (out != nullptr) fclose(out);
   SelectObject(dc, old);
   DeleteObject(bitmap);
@@ -298,9 +321,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       }
       InvalidateRect(window, nullptr, FALSE);
       return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -309,7 +330,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    fwprintf(stderr, L"usage: moravex-chart HOST PORT [TICKER] [--user ID --password PW] [--screenshot FILE.bmp --after-ms N]\n");
+    fwprintf(
+        stderr,
+        L"usage: moravex-chart HOST PORT [TICKER] [--user ID --password PW] [--screenshot FILE.bmp --after-ms N]\n");
     return 2;
   }
   app.host = argv[1];
@@ -317,11 +340,16 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
     const bool has_value = i + 1 < argc;
-    if (option == L"--user" && has_value) app.user = argv[++i];
-    else if (option == L"--password" && has_value) app.password = argv[++i];
-    else if (option == L"--screenshot" && has_value) app.screenshot = argv[++i];
-    else if (option == L"--after-ms" && has_value) app.after_ms = _wtoi(argv[++i]);
-    else app.ticker = option;
+    if (option == L"--user" && has_value)
+      app.user = argv[++i];
+    else if (option == L"--password" && has_value)
+      app.password = argv[++i];
+    else if (option == L"--screenshot" && has_value)
+      app.screenshot = argv[++i];
+    else if (option == L"--after-ms" && has_value)
+      app.after_ms = _wtoi(argv[++i]);
+    else
+      app.ticker = option;
   }
   if (FAILED(OleInitialize(nullptr))) return 3;
 
@@ -338,8 +366,9 @@ int wmain(int argc, wchar_t** argv) {
   window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   window_class.lpszClassName = L"MoravexChart";
   RegisterClassW(&window_class);
-  app.window = CreateWindowW(L"MoravexChart", (L"moravex-chart - " + app.ticker).c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                             CW_USEDEFAULT, CW_USEDEFAULT, 720, 400, nullptr, nullptr, window_class.hInstance, nullptr);
+  app.window =
+      CreateWindowW(L"MoravexChart", (L"moravex-chart - " + app.ticker).c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                    CW_USEDEFAULT, CW_USEDEFAULT, 720, 400, nullptr, nullptr, window_class.hInstance, nullptr);
   if (app.window == nullptr) return fwprintf(stderr, L"no window (no display?)\n"), 5;
 
   // Site the control as a form would: an "AtlAxWin" child named by ProgID. It

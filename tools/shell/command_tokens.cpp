@@ -71,9 +71,7 @@ size_t ParseString(std::string_view line, size_t i, Token& token, std::string& e
         token.raw += ToUtf8(Text(1, static_cast<char16_t>(value)));
         continue;
       }
-      default:
-        error = std::string("bad escape \\") + e;
-        return std::string_view::npos;
+      default: error = std::string("bad escape \\") + e; return std::string_view::npos;
     }
     pending_utf8 += plain;
   }

@@ -108,9 +108,7 @@ class NativeDriver::Sink final : public ChartServiceEvents {
   void LoginFailed(int32_t ErrorID, const Text& ErrorDescription) override {
     Fire("LoginFailed", {{"ErrorID", ErrorID}, {"ErrorDescription", ErrorDescription}});
   }
-  void GotDebugMessage(const Text& DebugMessage) override {
-    Fire("GotDebugMessage", {{"DebugMessage", DebugMessage}});
-  }
+  void GotDebugMessage(const Text& DebugMessage) override { Fire("GotDebugMessage", {{"DebugMessage", DebugMessage}}); }
   void GotSessionDateTime(const Text& CurrentSessionDateTime) override {
     Fire("GotSessionDateTime", {{"CurrentSessionDateTime", CurrentSessionDateTime}});
   }

@@ -146,9 +146,8 @@ bool ShellHost::PumpFor(long long milliseconds, const std::function<bool()>& don
   const Clock::time_point start = Clock::now();
   // A limit past the clock's range waits "for ever" instead of overflowing.
   const auto headroom = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - start);
-  const Clock::time_point deadline = milliseconds < headroom.count()
-                                         ? start + std::chrono::milliseconds(milliseconds)
-                                         : Clock::time_point::max();
+  const Clock::time_point deadline =
+      milliseconds < headroom.count() ? start + std::chrono::milliseconds(milliseconds) : Clock::time_point::max();
   // The driver takes at most a Long of milliseconds at a time.
   constexpr long long kMaxSlice = std::numeric_limits<int32_t>::max();
   do {

@@ -85,18 +85,10 @@ Bytes PreviousSessionAnswer(const MarketSettings& settings, std::uint8_t type, c
   const PreviousSessionPrices prices = PreviousSession(TickerOf(payload), settings.seed);
   Bytes answer;
   switch (type) {
-    case kPreviousLastAverage:
-      AppendSingle(answer, prices.last_average);
-      break;
-    case kPreviousHigh:
-      AppendSingle(answer, prices.high);
-      break;
-    case kPreviousLow:
-      AppendSingle(answer, prices.low);
-      break;
-    case kPreviousClosing:
-      AppendSingle(answer, prices.closing);
-      break;
+    case kPreviousLastAverage: AppendSingle(answer, prices.last_average); break;
+    case kPreviousHigh: AppendSingle(answer, prices.high); break;
+    case kPreviousLow: AppendSingle(answer, prices.low); break;
+    case kPreviousClosing: AppendSingle(answer, prices.closing); break;
     default:
       AppendSingle(answer, prices.last_average);
       AppendSingle(answer, prices.high);
@@ -112,26 +104,19 @@ Bytes PreviousSessionAnswer(const MarketSettings& settings, std::uint8_t type, c
 std::optional<Bytes> BuildAnswer(const MarketSettings& settings, const FaultConfig& faults, std::uint8_t type,
                                  const Bytes& payload) {
   switch (type) {
-    case kDebugText:
-      return payload;
-    case kLogin:
-      return LoginAnswer(settings, faults, payload);
+    case kDebugText: return payload;
+    case kLogin: return LoginAnswer(settings, faults, payload);
     case kSessionDateTime:
     case kSessionDate:
-    case kSessionTime:
-      return SessionText(settings, type);
-    case kFullPriceChannel:
-      return FullPriceChannel(settings, payload);
-    case kPriceChannelUpdates:
-      return PriceChannelUpdates(settings, payload);
+    case kSessionTime: return SessionText(settings, type);
+    case kFullPriceChannel: return FullPriceChannel(settings, payload);
+    case kPriceChannelUpdates: return PriceChannelUpdates(settings, payload);
     case kPreviousLastAverage:
     case kPreviousHigh:
     case kPreviousLow:
     case kPreviousClosing:
-    case kPreviousSupportAndResistance:
-      return PreviousSessionAnswer(settings, type, payload);
-    default:
-      return std::nullopt;
+    case kPreviousSupportAndResistance: return PreviousSessionAnswer(settings, type, payload);
+    default: return std::nullopt;
   }
 }
 

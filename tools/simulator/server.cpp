@@ -28,8 +28,7 @@ bool MakeNonBlocking(int fd) {
 void DrainAfterShutdown(int fd) {
   ::shutdown(fd, SHUT_WR);
   std::uint8_t sink[4096];
-  while (::recv(fd, sink, sizeof sink, 0) > 0) {
-  }
+  while (::recv(fd, sink, sizeof sink, 0) > 0) {}
 }
 
 int PollTimeoutMs(std::optional<SteadyClock::time_point> deadline, SteadyClock::time_point now) {

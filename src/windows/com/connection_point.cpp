@@ -181,8 +181,7 @@ void ConnectionPoint::UnadviseAll() {
   released.swap(sinks_);
 }
 
-HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& points,
-                                        IEnumConnectionPoints** out) {
+HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& points, IEnumConnectionPoints** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   try {

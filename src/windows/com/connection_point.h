@@ -53,7 +53,6 @@ class ConnectionPoint final : public IConnectionPoint {
 };
 
 // IEnumConnectionPoints over the given points (a snapshot, each held).
-HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& points,
-                                        IEnumConnectionPoints** out);
+HRESULT CreateConnectionPointEnumerator(const std::vector<IConnectionPoint*>& points, IEnumConnectionPoints** out);
 
 }  // namespace moravex::com

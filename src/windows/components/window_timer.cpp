@@ -91,8 +91,7 @@ class WindowTimerCore final : public TimerCore {
   void RearmOrStop(Step step) {
     try {
       step();
-    } catch (const Failure&) {
-    }
+    } catch (const Failure&) {}
   }
 
   UINT RemainingMilliseconds(Clock::time_point now) const {

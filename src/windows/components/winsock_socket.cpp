@@ -62,7 +62,9 @@ LookupThreads& Lookups() {
   return threads;
 }
 
-const sockaddr* ToSockaddr(const PeerAddress& address) { return reinterpret_cast<const sockaddr*>(address.bytes.data()); }
+const sockaddr* ToSockaddr(const PeerAddress& address) {
+  return reinterpret_cast<const sockaddr*>(address.bytes.data());
+}
 
 }  // namespace
 
@@ -201,7 +203,7 @@ class WinsockSocketCore final : public SocketCore {
 WinsockSocket::WinsockSocket(std::shared_ptr<MessageWindow> window, NameLookup lookup, size_t send_queue_limit)
     // Not make_shared: a separate block is freed with the object, so a use
     // after destruction is a use after free that a checker can see.
-    : PlatformSocket(std::shared_ptr<SocketCore>(
-          new WinsockSocketCore(std::move(window), std::move(lookup), send_queue_limit))) {}
+    : PlatformSocket(
+          std::shared_ptr<SocketCore>(new WinsockSocketCore(std::move(window), std::move(lookup), send_queue_limit))) {}
 
 }  // namespace moravex::windows

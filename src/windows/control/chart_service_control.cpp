@@ -84,8 +84,8 @@ HRESULT ChartServiceControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT co
   return dispatch_.GetIDsOfNames(riid, names, count, ids);
 }
 
-HRESULT ChartServiceControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                    VARIANT* result, EXCEPINFO* exception, UINT* bad_argument) {
+HRESULT ChartServiceControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                    EXCEPINFO* exception, UINT* bad_argument) {
   return dispatch_.Invoke(static_cast<_ChartServiceClient*>(this), id, riid, flags, params, result, exception,
                           bad_argument);
 }
@@ -212,8 +212,8 @@ void ChartServiceControl::ReadUserMode() {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     VARIANT value;
     VariantInit(&value);
-    if (SUCCEEDED(ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                  &none, &value, nullptr, nullptr)) &&
+    if (SUCCEEDED(ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                  &value, nullptr, nullptr)) &&
         SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BOOL))) {
       user_mode = value.boolVal != VARIANT_FALSE;
     }
@@ -290,13 +290,10 @@ HRESULT ChartServiceControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
       if (SUCCEEDED(hr) && site_) site_->ShowObject();
       return hr;
     }
-    case OLEIVERB_HIDE:
-      return InPlaceDeactivate();
+    case OLEIVERB_HIDE: return InPlaceDeactivate();
     case OLEIVERB_OPEN:
-    case OLEIVERB_DISCARDUNDOSTATE:
-      return E_NOTIMPL;
-    default:
-      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+    case OLEIVERB_DISCARDUNDOSTATE: return E_NOTIMPL;
+    default: return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
   }
 }
 
@@ -419,8 +416,8 @@ HRESULT ChartServiceControl::EnableModeless(BOOL) { return S_OK; }
 
 // IViewObject2 -----------------------------------------------------------
 
-HRESULT ChartServiceControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds,
-                                  LPCRECTL, WINBOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+HRESULT ChartServiceControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
+                                  WINBOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (dc == nullptr || bounds == nullptr) return E_INVALIDARG;
   // Only a designer sees the control.

@@ -24,9 +24,9 @@ inline constexpr LONG kPanelHeightTwips = 765;
 
 class ChartServiceControl final
     : public moravex::com::ComObject<ChartServiceControl, _ChartServiceClient, IConnectionPointContainer,
-                                    IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
-                                    IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,
-                                    IPersistStreamInit, IPersistPropertyBag, IPersistStorage> {
+                                     IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl, IOleInPlaceObject,
+                                     IOleInPlaceActiveObject, IViewObject2, IPersistStreamInit, IPersistPropertyBag,
+                                     IPersistStorage> {
  public:
   // The control with its components; returns the requested interface.
   static HRESULT Create(moravex::Components components, REFIID riid, void** out);
@@ -120,11 +120,11 @@ class ChartServiceControl final
   IFACEMETHODIMP EnableModeless(BOOL enable) override;
 
   // IViewObject2.
-  IFACEMETHODIMP Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_info,
-                      HDC dc, LPCRECTL bounds, LPCRECTL window_bounds,
-                      WINBOOL(STDMETHODCALLTYPE* keep_going)(ULONG_PTR), ULONG_PTR keep_going_argument) override;
-  IFACEMETHODIMP GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
-                             HDC target_info, LOGPALETTE** colors) override;
+  IFACEMETHODIMP Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_info, HDC dc,
+                      LPCRECTL bounds, LPCRECTL window_bounds, WINBOOL(STDMETHODCALLTYPE* keep_going)(ULONG_PTR),
+                      ULONG_PTR keep_going_argument) override;
+  IFACEMETHODIMP GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_info,
+                             LOGPALETTE** colors) override;
   IFACEMETHODIMP Freeze(DWORD aspect, LONG index, void* aspect_info, DWORD* freeze) override;
   IFACEMETHODIMP Unfreeze(DWORD freeze) override;
   IFACEMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;

@@ -110,9 +110,7 @@ void ControlEvents::LoggedIn() { Fire(kLoggedIn); }
 void ControlEvents::LoginFailed(int32_t ErrorID, const moravex::Text& ErrorDescription) {
   FireCodeAndText(kLoginFailed, ErrorID, ErrorDescription);
 }
-void ControlEvents::GotDebugMessage(const moravex::Text& DebugMessage) {
-  FireText(kGotDebugMessage, DebugMessage);
-}
+void ControlEvents::GotDebugMessage(const moravex::Text& DebugMessage) { FireText(kGotDebugMessage, DebugMessage); }
 void ControlEvents::GotSessionDateTime(const moravex::Text& CurrentSessionDateTime) {
   FireText(kGotSessionDateTime, CurrentSessionDateTime);
 }

@@ -36,8 +36,7 @@ class ControlEvents final : public moravex::ChartServiceEvents {
   void GotFullVantrelData(moravex::ObjectRef& PriceChannelData) override;
   void GotVantrelDataUpdates(moravex::ObjectRef& PriceChannelData) override;
   void GotPreviousSessionsSupportAndResistancePrices(float PreviousSessionsLastAverageVantrelPrice,
-                                                     float PreviousSessionsHighPrice,
-                                                     float PreviousSessionsLowPrice,
+                                                     float PreviousSessionsHighPrice, float PreviousSessionsLowPrice,
                                                      float PreviousSessionsClosingPrice) override;
   void GotPreviousSessionsLastAverageVantrelPrice(float PreviousSessionsLastAverageVantrelPrice) override;
   void GotPreviousSessionsHighPrice(float PreviousSessionsHighPrice) override;

@@ -70,9 +70,9 @@ void DrawDesignPanel(HDC dc, const RECT& bounds) {
   RECT label = scale.Rect(60, 60, 1335, 675);
   {
     const LONG height = scale.Y(160) - scale.Y(0);
-    Selected font(dc, CreateFontW(-(height > 1 ? height : 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+    Selected font(dc, CreateFontW(-(height > 1 ? height : 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                  L"MS Sans Serif"));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawTextW(dc, L"Korvane SDK 1.1", -1, &label, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);

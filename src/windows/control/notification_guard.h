@@ -17,7 +17,6 @@ struct NotificationOwner {
 };
 
 // Wraps the socket and the timers of `components`.
-moravex::Components GuardNotifications(moravex::Components components,
-                                       std::shared_ptr<NotificationOwner> owner);
+moravex::Components GuardNotifications(moravex::Components components, std::shared_ptr<NotificationOwner> owner);
 
 }  // namespace moravex::windows

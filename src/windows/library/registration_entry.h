@@ -6,15 +6,15 @@
 namespace moravex::windows {
 
 enum class RegistrationScope {
-    kOwn,     // this bitness's alone
-    kShared,  // used by both bitnesses' registrations
+  kOwn,     // this bitness's alone
+  kShared,  // used by both bitnesses' registrations
 };
 
 struct RegistrationEntry {
-    RegistrationScope scope;
-    const wchar_t* key;
-    const wchar_t* value;  // L"" the default value, nullptr the key alone
-    const wchar_t* data;   // may hold ${FILE} and ${DIR}
+  RegistrationScope scope;
+  const wchar_t* key;
+  const wchar_t* value;  // L"" the default value, nullptr the key alone
+  const wchar_t* data;   // may hold ${FILE} and ${DIR}
 };
 
 }  // namespace moravex::windows

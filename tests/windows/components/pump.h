@@ -27,6 +27,8 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms = 5000,
   }
 }
 
-inline void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+inline void PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
 
 }  // namespace moravex::windows::test

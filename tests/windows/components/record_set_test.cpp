@@ -28,9 +28,12 @@ Rows MakeRows(size_t n) {
   Rows rows;
   for (size_t i = 0; i < n; ++i) {
     // Spaces and a zero stay in the text; a subnormal price passes bit for bit.
-    const std::u16string time = i % 2 == 0 ? u"09:3" + std::u16string(1, char16_t(u'0' + i % 10)) + u"   "
-                                           : std::u16string(u"10:00\0:1", 8);
-    PriceChannelRow row{{}, 100.25f + static_cast<float>(i), -1.5f * static_cast<float>(i), i == 1 ? 1e-40f : 3.0f,
+    const std::u16string time =
+        i % 2 == 0 ? u"09:3" + std::u16string(1, char16_t(u'0' + i % 10)) + u"   " : std::u16string(u"10:00\0:1", 8);
+    PriceChannelRow row{{},
+                        100.25f + static_cast<float>(i),
+                        -1.5f * static_cast<float>(i),
+                        i == 1 ? 1e-40f : 3.0f,
                         static_cast<float>(i) / 7.0f};
     std::copy(time.begin(), time.end(), row.Time.begin());
     rows.rows.push_back(row);
@@ -139,8 +142,9 @@ TEST(RecordSetTest, NullAndForeignObjectsAreNoRecordSets) {
   // Any automation object other than a record set.
   const CLSID connection = {0x00000514, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
   IDispatch* foreign = nullptr;
-  ASSERT_EQ(CoCreateInstance(connection, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&foreign)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(connection, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&foreign)),
+      S_OK);
   const auto object = HostObjectFromDispatch(foreign);
   foreign->Release();
   ASSERT_NE(object, nullptr);

@@ -43,7 +43,8 @@ struct Server {
     listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (receive_buffer > 0) setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receive_buffer), 4);
     const bool ok = listener != INVALID_SOCKET && bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                    listen(listener, 4) == 0 && getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+                    listen(listener, 4) == 0 &&
+                    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
     port = ntohs(address.sin6_port);
     return ok;
   }
@@ -161,8 +162,10 @@ TEST_F(SocketTest, AWholeMaximalMessageWaitingIsDeliveredByOneNotification) {
   for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<char>(i * 7);
   for (size_t sent = 0; sent < message.size();) {
     const int n = send(server.peer, message.data() + sent, static_cast<int>(message.size() - sent), 0);
-    if (n > 0) sent += static_cast<size_t>(n);
-    else ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    if (n > 0)
+      sent += static_cast<size_t>(n);
+    else
+      ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
   }
   Sleep(200);
   ASSERT_TRUE(PumpUntil([&] { return journal.data.size() >= message.size(); }));
@@ -180,14 +183,14 @@ TEST_F(SocketTest, BigSendsQueueWithinTheBoundAndFlushInOrder) {
   std::string sent;
   while (socket->QueuedBytes() == 0 && sent.size() < 3 * kSendQueueLimit) {
     std::string chunk(1 << 20, '\0');
-    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent.size() + i) * 7 + (sent.size() + i) / 251);
+    for (size_t i = 0; i < chunk.size(); ++i)
+      chunk[i] = static_cast<char>((sent.size() + i) * 7 + (sent.size() + i) / 251);
     socket->SendData(Bytes(chunk));
     sent += chunk;
   }
   const size_t queued = socket->QueuedBytes();
   ASSERT_GT(queued, 0u);
-  ExpectFailure([&] { socket->SendData(Bytes(std::string(kSendQueueLimit - queued + 1, 'x'))); },
-                kSocketNoBufferSpace);
+  ExpectFailure([&] { socket->SendData(Bytes(std::string(kSendQueueLimit - queued + 1, 'x'))); }, kSocketNoBufferSpace);
   EXPECT_EQ(socket->QueuedBytes(), queued);
 
   std::string got;

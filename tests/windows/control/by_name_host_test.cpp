@@ -49,8 +49,10 @@ const std::vector<Handler>& Handlers() {
       {L"GotFullVantrelData", {{L"PriceChannelData", VT_DISPATCH, true}}},
       {L"GotVantrelDataUpdates", {{L"PriceChannelData", VT_DISPATCH, true}}},
       {L"GotPreviousSessionsSupportAndResistancePrices",
-       {{L"PreviousSessionsLastAverageVantrelPrice", VT_R4, false}, {L"PreviousSessionsHighPrice", VT_R4, false},
-        {L"PreviousSessionsLowPrice", VT_R4, false}, {L"PreviousSessionsClosingPrice", VT_R4, false}}},
+       {{L"PreviousSessionsLastAverageVantrelPrice", VT_R4, false},
+        {L"PreviousSessionsHighPrice", VT_R4, false},
+        {L"PreviousSessionsLowPrice", VT_R4, false},
+        {L"PreviousSessionsClosingPrice", VT_R4, false}}},
       {L"GotPreviousSessionsLastAverageVantrelPrice", {{L"PreviousSessionsLastAverageVantrelPrice", VT_R4, false}}},
       {L"GotPreviousSessionsHighPrice", {{L"PreviousSessionsHighPrice", VT_R4, false}}},
       {L"GotPreviousSessionsLowPrice", {{L"PreviousSessionsLowPrice", VT_R4, false}}},
@@ -136,11 +138,13 @@ bool RegisterAdoTypeLibraryForLateBinding() {
   swprintf(tlb, MAX_PATH, L"%lsmsado15_v1_%d.tlb", folder, static_cast<int>(sizeof(void*) * 8));
   HANDLE out = CreateFileW(tlb, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
-  const bool wrote = out != INVALID_HANDLE_VALUE && WriteFile(out, copy.data(), static_cast<DWORD>(copy.size()), &written, nullptr);
+  const bool wrote =
+      out != INVALID_HANDLE_VALUE && WriteFile(out, copy.data(), static_cast<DWORD>(copy.size()), &written, nullptr);
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
   const wchar_t* key = sizeof(void*) == 8 ? L"TypeLib\\{2A75196C-D9EB-4129-B803-931327F72D5C}\\1.0\\0\\win64"
                                           : L"TypeLib\\{2A75196C-D9EB-4129-B803-931327F72D5C}\\1.0\\0\\win32";
-  return wrote && RegSetValueW(HKEY_CLASSES_ROOT, key, REG_SZ, tlb, static_cast<DWORD>(wcslen(tlb) * 2)) == ERROR_SUCCESS;
+  return wrote &&
+         RegSetValueW(HKEY_CLASSES_ROOT, key, REG_SZ, tlb, static_cast<DWORD>(wcslen(tlb) * 2)) == ERROR_SUCCESS;
 }
 
 // The sink: Invoke dispatches by the DISPIDs looked up from the type info and
@@ -190,7 +194,8 @@ class ByNameSink final : public moravex::com::ComObject<ByNameSink, IDispatch> {
   }
 
   size_t Count(const wchar_t* name) const {
-    return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.handler == name; }));
+    return static_cast<size_t>(
+        std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.handler == name; }));
   }
 };
 
@@ -202,7 +207,8 @@ void DoEvents() {
 // Pumps until `handler` has run once more, up to five seconds; its last call.
 const Call* AwaitHandler(ByNameSink* sink, const wchar_t* handler) {
   const size_t before = sink->Count(handler);
-  for (const ULONGLONG end = GetTickCount64() + 5000; sink->Count(handler) == before && GetTickCount64() < end; Sleep(5)) {
+  for (const ULONGLONG end = GetTickCount64() + 5000; sink->Count(handler) == before && GetTickCount64() < end;
+       Sleep(5)) {
     DoEvents();
   }
   for (auto it = sink->calls.rbegin(); it != sink->calls.rend(); ++it) {
@@ -226,7 +232,8 @@ void BindByName(IUnknown* control, ByNameSink* sink) {
     INT flags = 0;
     HREFTYPE reference = 0;
     ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(i, &flags));
-    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) continue;
+    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+      continue;
     ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(i, &reference));
     ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(reference, events.Put()));
   }
@@ -369,7 +376,8 @@ TEST(ByName, HostBindsEveryEventByNameThroughASimulatedSession) {
   EXPECT_EQ(S_OK, control->GetPriceChannelDataUpdates(ticker, bstr(L"09:43:00")));
   const Call* updates = AwaitHandler(sink.Get(), L"GotVantrelDataUpdates");
   ASSERT_NE(nullptr, updates);
-  EXPECT_EQ((std::vector<std::wstring>{L"2"}), std::vector<std::wstring>(updates->texts.begin(), updates->texts.begin() + 1));
+  EXPECT_EQ((std::vector<std::wstring>{L"2"}),
+            std::vector<std::wstring>(updates->texts.begin(), updates->texts.begin() + 1));
 
   // Faults set per connection by debug commands: no answer, a short answer, a close mid-answer.
   auto simulate = [&](const wchar_t* command) {

@@ -55,8 +55,8 @@ class ControlTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(0, moravex::com::ModuleLockCount());
-    ASSERT_EQ(S_OK, moravex::windows::ChartServiceControl::Create(MakeTestComponents(parts_),
-                                                                 IID__ChartServiceClient, control_.PutVoid()));
+    ASSERT_EQ(S_OK, moravex::windows::ChartServiceControl::Create(MakeTestComponents(parts_), IID__ChartServiceClient,
+                                                                  control_.PutVoid()));
   }
   void TearDown() override {
     control_.Reset();
@@ -102,12 +102,12 @@ class ControlTest : public testing::Test {
 TEST_F(ControlTest, OneIdentityDescribesTheClassAndPersistsNothing) {
   ComPtr<IUnknown> identity;
   ASSERT_EQ(S_OK, control_.As(identity));
-  for (const IID& iid : {__uuidof(IDispatch), __uuidof(IConnectionPointContainer), __uuidof(IProvideClassInfo),
-                         __uuidof(IProvideClassInfo2), __uuidof(ISupportErrorInfo), __uuidof(IOleObject),
-                         __uuidof(IOleControl), __uuidof(IOleWindow), __uuidof(IOleInPlaceObject),
-                         __uuidof(IOleInPlaceActiveObject), __uuidof(IViewObject), __uuidof(IViewObject2),
-                         __uuidof(IPersist), __uuidof(IPersistStreamInit), __uuidof(IPersistPropertyBag),
-                         __uuidof(IPersistStorage)}) {
+  for (const IID& iid :
+       {__uuidof(IDispatch), __uuidof(IConnectionPointContainer), __uuidof(IProvideClassInfo),
+        __uuidof(IProvideClassInfo2), __uuidof(ISupportErrorInfo), __uuidof(IOleObject), __uuidof(IOleControl),
+        __uuidof(IOleWindow), __uuidof(IOleInPlaceObject), __uuidof(IOleInPlaceActiveObject), __uuidof(IViewObject),
+        __uuidof(IViewObject2), __uuidof(IPersist), __uuidof(IPersistStreamInit), __uuidof(IPersistPropertyBag),
+        __uuidof(IPersistStorage)}) {
     ComPtr<IUnknown> facet, back;
     ASSERT_EQ(S_OK, control_->QueryInterface(iid, facet.PutVoid()));
     ASSERT_EQ(S_OK, facet.As(back));
@@ -176,11 +176,13 @@ TEST_F(ControlTest, VtableCallersGetTheNumberAndTheErrorInfo) {
 TEST_F(ControlTest, LateBindingByNameAndByDispid) {
   ComPtr<IDispatch> dispatch;
   ASSERT_EQ(S_OK, control_.As(dispatch));
-  const std::pair<const wchar_t*, DISPID> members[] = {
-      {L"LoginAndConnectTimeout", 0x68030002}, {L"DataRequestTimeout", 0x68030001},
-      {L"SessionInfoTimeout", 0x68030000},     {L"Connect", 0x60030003},
-      {L"Connected", 0x60030004},              {L"SendDebugMessage", 0x60030008},
-      {L"GetPreviousSessionsSupportAndResistancePrices", 0x60030012}};
+  const std::pair<const wchar_t*, DISPID> members[] = {{L"LoginAndConnectTimeout", 0x68030002},
+                                                       {L"DataRequestTimeout", 0x68030001},
+                                                       {L"SessionInfoTimeout", 0x68030000},
+                                                       {L"Connect", 0x60030003},
+                                                       {L"Connected", 0x60030004},
+                                                       {L"SendDebugMessage", 0x60030008},
+                                                       {L"GetPreviousSessionsSupportAndResistancePrices", 0x60030012}};
   for (const auto& [name, expected] : members) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = 0;
@@ -203,8 +205,8 @@ TEST_F(ControlTest, LateBindingByNameAndByDispid) {
                                    nullptr, nullptr));
   EXPECT_EQ(VT_I4, V_VT(&result));
   EXPECT_EQ(1234, V_I4(&result));
-  ASSERT_EQ(S_OK, dispatch->Invoke(0x60030004, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result,
-                                   nullptr, nullptr));
+  ASSERT_EQ(S_OK, dispatch->Invoke(0x60030004, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr,
+                                   nullptr));
   EXPECT_EQ(VT_BOOL, V_VT(&result));
   EXPECT_EQ(VARIANT_FALSE, V_BOOL(&result));
 
@@ -236,8 +238,7 @@ TEST_F(ControlTest, EveryEventFiresByItsDispidWithTheDeclaredTypes) {
   AskFullData(moravex::Concat({AnsiBytes("10:00:00"), Prices({1, 2, 3, 4})}));
   ASSERT_EQ(S_OK, control_->GetPriceChannelDataUpdates(text_(L"ABC"), text_(L"12/8/2026")));
   parts_.socket->Arrive(Frame(6, AnsiBytes("")));
-  Ask(&_ChartServiceClient::GetPreviousSessionsSupportAndResistancePrices, 11,
-      Prices({1.5f, 2.5f, -3.5f, 4.25f}));
+  Ask(&_ChartServiceClient::GetPreviousSessionsSupportAndResistancePrices, 11, Prices({1.5f, 2.5f, -3.5f, 4.25f}));
   Ask(&_ChartServiceClient::GetPreviousSessionsLastAverageVantrelPrice, 7, Prices({0.5f}));
   Ask(&_ChartServiceClient::GetPreviousSessionsHighPrice, 8, Prices({8}));
   Ask(&_ChartServiceClient::GetPreviousSessionsLowPrice, 9, Prices({9}));

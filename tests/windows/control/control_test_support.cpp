@@ -130,7 +130,8 @@ std::vector<uint32_t> DrawPanel(IViewObject* view) {
 }
 
 bool IsBlank(const std::vector<uint32_t>& pixels) {
-  return pixels.size() == size_t(kWidth * kHeight) && Count(pixels, kBackground, 0, 0, kWidth, kHeight) == kWidth * kHeight;
+  return pixels.size() == size_t(kWidth * kHeight) &&
+         Count(pixels, kBackground, 0, 0, kWidth, kHeight) == kWidth * kHeight;
 }
 
 bool LooksLikeThePanel(const std::vector<uint32_t>& pixels) {

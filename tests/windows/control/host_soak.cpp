@@ -51,8 +51,8 @@ struct Arg {
 };
 
 struct Counts {
-  long sessions = 0, calls = 0, events = 0, faults = 0, pumps = 0, answers = 0, timeouts = 0, errors = 0,
-       resets = 0, released = 0, controls = 0, sinks = 0;
+  long sessions = 0, calls = 0, events = 0, faults = 0, pumps = 0, answers = 0, timeouts = 0, errors = 0, resets = 0,
+       released = 0, controls = 0, sinks = 0;
 };
 
 // What a sink may still receive: events while advised; after its control's
@@ -222,9 +222,18 @@ void Soak::Expect(Slot& s, const char* call, HRESULT hr, std::initializer_list<H
 }
 
 HRESULT Soak::Request(Slot& s, int kind, bool valid) {
-  static const char* const names[kKinds] = {"Connect", "Login", "GetSessionDateTime", "GetSessionDate",
-      "GetSessionTime", "GetFullPriceChannelData", "GetPriceChannelDataUpdates", "GetPreviousSessionsLastAverage",
-      "GetPreviousSessionsHigh", "GetPreviousSessionsLow", "GetPreviousSessionsClosing", "GetPreviousSessionsSR"};
+  static const char* const names[kKinds] = {"Connect",
+                                            "Login",
+                                            "GetSessionDateTime",
+                                            "GetSessionDate",
+                                            "GetSessionTime",
+                                            "GetFullPriceChannelData",
+                                            "GetPriceChannelDataUpdates",
+                                            "GetPreviousSessionsLastAverage",
+                                            "GetPreviousSessionsHigh",
+                                            "GetPreviousSessionsLow",
+                                            "GetPreviousSessionsClosing",
+                                            "GetPreviousSessionsSR"};
   _ChartServiceClient* c = s.control.Get();
   const bool up = s.link == Link::kConnected;
   const bool bad_ticker = !valid && (kind == 5 || kind == 6) && Chance(0.5);
@@ -237,8 +246,12 @@ HRESULT Soak::Request(Slot& s, int kind, bool valid) {
     Arg cookie(L"");
     hr = c->Login(id.Get(), password.Get(), cookie.Get());
     ok = user.size() == 36 ? S_OK : kInvalidUidAndPw;
-    Expect(s, "Login", hr, {!up ? kNotConnected : s.logged_in ? kAlreadyLoggedIn : s.pending[1] ? kRequestPending : ok,
-                            kInternalError});
+    Expect(s, "Login", hr,
+           {!up            ? kNotConnected
+            : s.logged_in  ? kAlreadyLoggedIn
+            : s.pending[1] ? kRequestPending
+                           : ok,
+            kInternalError});
   } else {
     switch (kind) {
       case 2: hr = c->GetSessionDateTime(); break;
@@ -253,7 +266,10 @@ HRESULT Soak::Request(Slot& s, int kind, bool valid) {
       default: hr = c->GetPreviousSessionsSupportAndResistancePrices(ticker.Get()); break;
     }
     Expect(s, names[kind], hr,
-           {!up ? kNotConnected : !s.logged_in ? kNotLoggedIn : s.pending[kind] ? kRequestPending : ok,
+           {!up               ? kNotConnected
+            : !s.logged_in    ? kNotLoggedIn
+            : s.pending[kind] ? kRequestPending
+                              : ok,
             kInternalError});
   }
   if (hr == S_OK) Started(s, kind);
@@ -374,7 +390,8 @@ void Soak::OnEvent(int slot, DISPID id, DISPPARAMS* params) {
   } else if (r < 36) {
     const int kind = 2 + Pick(10);  // a request, and a wait for how it ends
     if (Request(s, kind, true) == S_OK) {
-      PumpUntil([&] { return !s.control || !s.pending[kind]; }, static_cast<ULONGLONG>(s.interval[kGroup[kind]]) + 2000);
+      PumpUntil([&] { return !s.control || !s.pending[kind]; },
+                static_cast<ULONGLONG>(s.interval[kGroup[kind]]) + 2000);
       ++counts_.pumps;
     }
   } else if (r < 39) {
@@ -501,9 +518,11 @@ int Soak::Run(ULONGLONG seconds) {
   const HRESULT unload = can_unload();
   if (failure_.empty() && unload != S_OK) Fail("DllCanUnloadNow is not S_OK with everything released");
   if (failure_.empty() && Measure(last_handles, last_bytes)) {
-    if (last_handles > handles + 2) Fail("handles grew from " + std::to_string(handles) + " to " + std::to_string(last_handles));
+    if (last_handles > handles + 2)
+      Fail("handles grew from " + std::to_string(handles) + " to " + std::to_string(last_handles));
     if (last_bytes > bytes + (4u << 20)) {
-      Fail("private bytes grew from " + std::to_string(bytes >> 10) + " KiB to " + std::to_string(last_bytes >> 10) + " KiB");
+      Fail("private bytes grew from " + std::to_string(bytes >> 10) + " KiB to " + std::to_string(last_bytes >> 10) +
+           " KiB");
     }
   }
   if (!failure_.empty()) {
@@ -511,13 +530,14 @@ int Soak::Run(ULONGLONG seconds) {
     return 1;
   }
   const Counts& c = counts_;
-  std::printf("soak seed=%u: %ld s, %ld steps, %ld sessions, %ld calls, %ld events, %ld faults injected, %ld pumps "
-              "inside events, %ld controls, %ld sinks; requests ended by %ld answers, %ld Timeout, %ld Error, %ld "
-              "resets, %ld releases; handles %lu -> %lu, private KiB %lu -> %lu\n",
-              seed_, static_cast<long>((GetTickCount64() - start) / 1000), step_now, c.sessions, c.calls, c.events,
-              c.faults, c.pumps, c.controls, c.sinks, c.answers, c.timeouts, c.errors, c.resets, c.released,
-              static_cast<unsigned long>(handles), static_cast<unsigned long>(last_handles),
-              static_cast<unsigned long>(bytes >> 10), static_cast<unsigned long>(last_bytes >> 10));
+  std::printf(
+      "soak seed=%u: %ld s, %ld steps, %ld sessions, %ld calls, %ld events, %ld faults injected, %ld pumps "
+      "inside events, %ld controls, %ld sinks; requests ended by %ld answers, %ld Timeout, %ld Error, %ld "
+      "resets, %ld releases; handles %lu -> %lu, private KiB %lu -> %lu\n",
+      seed_, static_cast<long>((GetTickCount64() - start) / 1000), step_now, c.sessions, c.calls, c.events, c.faults,
+      c.pumps, c.controls, c.sinks, c.answers, c.timeouts, c.errors, c.resets, c.released,
+      static_cast<unsigned long>(handles), static_cast<unsigned long>(last_handles),
+      static_cast<unsigned long>(bytes >> 10), static_cast<unsigned long>(last_bytes >> 10));
   return 0;
 }
 

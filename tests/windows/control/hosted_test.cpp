@@ -92,7 +92,8 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   ASSERT_EQ(S_OK, control->GetFullPriceChannelData(ticker, 100));
   ASSERT_EQ(16u, Receive(server, 16));
   const moravex::Bytes price = moravex::SingleBytes(1.5f), time = moravex::AnsiBytes("10:00:00");
-  Send(server, moravex::Frame(5, moravex::Concat({time, price, price, price, price, time, price, price, price, price})));
+  Send(server,
+       moravex::Frame(5, moravex::Concat({time, price, price, price, price, time, price, price, price, price})));
   ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 11); }));
   EXPECT_TRUE(recordset);
 
@@ -134,10 +135,11 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
     if (id != 5) return;
     bool served = false;
     answered_inside = control->GetSessionDate() == S_OK && PumpUntil([&] {
-      if (!served && Receive(loopback.server, 6) == 6) Send(loopback.server, date);
-      served = true;
-      return Saw(sink.Get(), 9) || Saw(sink.Get(), 13);
-    }) && !Saw(sink.Get(), 13);
+                        if (!served && Receive(loopback.server, 6) == 6) Send(loopback.server, date);
+                        served = true;
+                        return Saw(sink.Get(), 9) || Saw(sink.Get(), 13);
+                      }) &&
+                      !Saw(sink.Get(), 13);
   };
   ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
   EXPECT_TRUE(answered_inside) << "no GotSessionDate inside LoggedIn (Timeout: " << Saw(sink.Get(), 13) << ")";
@@ -182,11 +184,11 @@ TEST(Hosted, AtlContainerSitesTheRegisteredControl) {
   auto init = Export<BOOL(WINAPI*)()>(atl, "AtlAxWinInit");
   auto get_control = Export<HRESULT(WINAPI*)(HWND, IUnknown**)>(atl, "AtlAxGetControl");
   ASSERT_TRUE(init != nullptr && get_control != nullptr && init());
-  HWND frame = CreateWindowW(L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 200, nullptr,
-                             nullptr, nullptr, nullptr);
+  HWND frame = CreateWindowW(L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 200, nullptr, nullptr,
+                             nullptr, nullptr);
   ASSERT_NE(nullptr, frame) << "needs a display";
-  HWND host = CreateWindowW(L"AtlAxWin", L"MORAVEX1.ChartServiceClient", WS_CHILD | WS_VISIBLE, 0, 0, 364, 51,
-                            frame, nullptr, nullptr, nullptr);
+  HWND host = CreateWindowW(L"AtlAxWin", L"MORAVEX1.ChartServiceClient", WS_CHILD | WS_VISIBLE, 0, 0, 364, 51, frame,
+                            nullptr, nullptr, nullptr);
   ComPtr<IUnknown> unknown;
   ComPtr<IViewObject> view;
   ComPtr<IOleObject> ole;

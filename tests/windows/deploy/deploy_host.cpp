@@ -22,8 +22,8 @@ namespace {
 int failures = 0;
 
 void Expect(bool condition, const char* what) {
-    std::printf("%s: %s\n", condition ? "ok" : "FAILED", what);
-    if (!condition) ++failures;
+  std::printf("%s: %s\n", condition ? "ok" : "FAILED", what);
+  if (!condition) ++failures;
 }
 
 constexpr DISPID kConnected = 2;
@@ -31,117 +31,123 @@ constexpr DISPID kConnected = 2;
 // The event sink: counts Connected.
 class Sink final : public IDispatch {
  public:
-    int connected = 0;
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___ChartServiceClient) {
-            *out = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+  int connected = 0;
+  IFACEMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___ChartServiceClient) {
+      *out = static_cast<IDispatch*>(this);
+      return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-    IFACEMETHODIMP GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        if (id == kConnected) ++connected;
-        return S_OK;
-    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+  IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+  IFACEMETHODIMP GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (id == kConnected) ++connected;
+    return S_OK;
+  }
 };
 
 // Both ways of naming the class, the misc status, the type library, and a
 // Connected event from a session. Registration-free, CLSIDFromProgID gives an
 // alias CLSID, which CoCreateInstance takes.
 void UseControl(bool registered, long port) {
-    IUnknown* by_clsid = nullptr;
-    Expect(CoCreateInstance(CLSID_ChartServiceClient, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                            reinterpret_cast<void**>(&by_clsid)) == S_OK, "created by CLSID");
-    CLSID from_progid{};
-    _ChartServiceClient* control = nullptr;
-    Expect(CLSIDFromProgID(L"MORAVEX1.ChartServiceClient", &from_progid) == S_OK &&
-               CoCreateInstance(from_progid, nullptr, CLSCTX_INPROC_SERVER, IID__ChartServiceClient,
-                                reinterpret_cast<void**>(&control)) == S_OK,
-           "created by ProgID");
-    if (registered) Expect(from_progid == CLSID_ChartServiceClient, "the ProgID names the CLSID");
-    LPOLESTR progid = nullptr;
-    Expect(ProgIDFromCLSID(CLSID_ChartServiceClient, &progid) == S_OK &&
-               std::wcscmp(progid, L"MORAVEX1.ChartServiceClient") == 0, "the CLSID names the ProgID");
-    CoTaskMemFree(progid);
-    IPersist* persist = nullptr;
-    CLSID class_id{};
-    Expect(control != nullptr && control->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)) == S_OK &&
-               persist->GetClassID(&class_id) == S_OK && class_id == CLSID_ChartServiceClient,
-           "the control made by ProgID is the ChartServiceClient");
-    if (persist != nullptr) persist->Release();
+  IUnknown* by_clsid = nullptr;
+  Expect(CoCreateInstance(CLSID_ChartServiceClient, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                          reinterpret_cast<void**>(&by_clsid)) == S_OK,
+         "created by CLSID");
+  CLSID from_progid{};
+  _ChartServiceClient* control = nullptr;
+  Expect(CLSIDFromProgID(L"MORAVEX1.ChartServiceClient", &from_progid) == S_OK &&
+             CoCreateInstance(from_progid, nullptr, CLSCTX_INPROC_SERVER, IID__ChartServiceClient,
+                              reinterpret_cast<void**>(&control)) == S_OK,
+         "created by ProgID");
+  if (registered) Expect(from_progid == CLSID_ChartServiceClient, "the ProgID names the CLSID");
+  LPOLESTR progid = nullptr;
+  Expect(ProgIDFromCLSID(CLSID_ChartServiceClient, &progid) == S_OK &&
+             std::wcscmp(progid, L"MORAVEX1.ChartServiceClient") == 0,
+         "the CLSID names the ProgID");
+  CoTaskMemFree(progid);
+  IPersist* persist = nullptr;
+  CLSID class_id{};
+  Expect(control != nullptr && control->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)) == S_OK &&
+             persist->GetClassID(&class_id) == S_OK && class_id == CLSID_ChartServiceClient,
+         "the control made by ProgID is the ChartServiceClient");
+  if (persist != nullptr) persist->Release();
 
-    DWORD status = 0;
-    Expect(OleRegGetMiscStatus(CLSID_ChartServiceClient, DVASPECT_CONTENT, &status) == S_OK && status == moravex::windows::kMiscStatus,
-           "the misc status is the control's");
-    ITypeLib* library = nullptr;
-    ITypeInfo* coclass = nullptr;
-    Expect(LoadRegTypeLib(LIBID_MORAVEX1, 6, 0, 0, &library) == S_OK &&
-               library->GetTypeInfoOfGuid(CLSID_ChartServiceClient, &coclass) == S_OK,
-           "the type library is found");
-    if (coclass != nullptr) coclass->Release();
-    if (library != nullptr) library->Release();
+  DWORD status = 0;
+  Expect(OleRegGetMiscStatus(CLSID_ChartServiceClient, DVASPECT_CONTENT, &status) == S_OK &&
+             status == moravex::windows::kMiscStatus,
+         "the misc status is the control's");
+  ITypeLib* library = nullptr;
+  ITypeInfo* coclass = nullptr;
+  Expect(LoadRegTypeLib(LIBID_MORAVEX1, 6, 0, 0, &library) == S_OK &&
+             library->GetTypeInfoOfGuid(CLSID_ChartServiceClient, &coclass) == S_OK,
+         "the type library is found");
+  if (coclass != nullptr) coclass->Release();
+  if (library != nullptr) library->Release();
 
-    Sink sink;
-    IConnectionPointContainer* container = nullptr;
-    IConnectionPoint* point = nullptr;
-    DWORD cookie = 0;
-    if (control != nullptr && control->QueryInterface(IID_IConnectionPointContainer,
-                                                      reinterpret_cast<void**>(&container)) == S_OK &&
-        container->FindConnectionPoint(DIID___ChartServiceClient, &point) == S_OK &&
-        point->Advise(&sink, &cookie) == S_OK) {
-        BSTR server = SysAllocString(L"127.0.0.1");
-        Expect(control->Connect(server, port) == S_OK, "Connect");
-        SysFreeString(server);
-        // Events come through this thread's messages.
-        for (const ULONGLONG end = GetTickCount64() + 15000; sink.connected == 0 && GetTickCount64() < end;) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        }
-        control->Disconnect();
-        point->Unadvise(cookie);
+  Sink sink;
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  DWORD cookie = 0;
+  if (control != nullptr &&
+      control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)) == S_OK &&
+      container->FindConnectionPoint(DIID___ChartServiceClient, &point) == S_OK &&
+      point->Advise(&sink, &cookie) == S_OK) {
+    BSTR server = SysAllocString(L"127.0.0.1");
+    Expect(control->Connect(server, port) == S_OK, "Connect");
+    SysFreeString(server);
+    // Events come through this thread's messages.
+    for (const ULONGLONG end = GetTickCount64() + 15000; sink.connected == 0 && GetTickCount64() < end;) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
-    Expect(sink.connected == 1, "the Connected event arrives");
-    if (point != nullptr) point->Release();
-    if (container != nullptr) container->Release();
-    if (control != nullptr) control->Release();
-    if (by_clsid != nullptr) by_clsid->Release();
+    control->Disconnect();
+    point->Unadvise(cookie);
+  }
+  Expect(sink.connected == 1, "the Connected event arrives");
+  if (point != nullptr) point->Release();
+  if (container != nullptr) container->Release();
+  if (control != nullptr) control->Release();
+  if (by_clsid != nullptr) by_clsid->Release();
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const std::wstring mode = argc > 1 ? argv[1] : L"";
-    const bool actctx = mode == L"actctx";
-    if ((mode != L"registered" && mode != L"manifest" && !actctx) || argc != (actctx ? 4 : 3)) {
-        std::printf("usage: deploy_host registered|manifest PORT | deploy_host actctx MANIFEST PORT\n");
-        return 2;
-    }
-    HANDLE context = INVALID_HANDLE_VALUE;
-    ULONG_PTR activation = 0;
-    if (actctx) {
-        // What a host that cannot be rebuilt does: the control's own manifest,
-        // with the folder it names its file in.
-        ACTCTXW description{};
-        description.cbSize = sizeof(description);
-        description.lpSource = argv[2];
-        context = CreateActCtxW(&description);
-        Expect(context != INVALID_HANDLE_VALUE && ActivateActCtx(context, &activation),
-               "the control's manifest is activated");
-    }
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    UseControl(mode == L"registered", std::wcstol(argv[argc - 1], nullptr, 10));
-    CoUninitialize();
-    if (context != INVALID_HANDLE_VALUE) {
-        DeactivateActCtx(0, activation);
-        ReleaseActCtx(context);
-    }
-    std::printf(failures == 0 ? "deploy_host: passed\n" : "deploy_host: %d failed\n", failures);
-    return failures == 0 ? 0 : 1;
+  const std::wstring mode = argc > 1 ? argv[1] : L"";
+  const bool actctx = mode == L"actctx";
+  if ((mode != L"registered" && mode != L"manifest" && !actctx) || argc != (actctx ? 4 : 3)) {
+    std::printf("usage: deploy_host registered|manifest PORT | deploy_host actctx MANIFEST PORT\n");
+    return 2;
+  }
+  HANDLE context = INVALID_HANDLE_VALUE;
+  ULONG_PTR activation = 0;
+  if (actctx) {
+    // What a host that cannot be rebuilt does: the control's own manifest,
+    // with the folder it names its file in.
+    ACTCTXW description{};
+    description.cbSize = sizeof(description);
+    description.lpSource = argv[2];
+    context = CreateActCtxW(&description);
+    Expect(context != INVALID_HANDLE_VALUE && ActivateActCtx(context, &activation),
+           "the control's manifest is activated");
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  UseControl(mode == L"registered", std::wcstol(argv[argc - 1], nullptr, 10));
+  CoUninitialize();
+  if (context != INVALID_HANDLE_VALUE) {
+    DeactivateActCtx(0, activation);
+    ReleaseActCtx(context);
+  }
+  std::printf(failures == 0 ? "deploy_host: passed\n" : "deploy_host: %d failed\n", failures);
+  return failures == 0 ? 0 : 1;
 }

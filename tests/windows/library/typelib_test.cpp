@@ -105,211 +105,213 @@ const Lines kTimeoutTypes = {
 };
 
 std::wstring Take(BSTR text) {
-    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"";
-    SysFreeString(text);
-    return result;
+  std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"";
+  SysFreeString(text);
+  return result;
 }
 
 std::wstring Guid(const GUID& guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return text;
 }
 
 std::wstring Type(const TYPEDESC& type) {
-    switch (type.vt) {
-        case VT_PTR: return L"PTR(" + Type(*type.lptdesc) + L")";
-        case VT_I4: return L"I4";
-        case VT_R4: return L"R4";
-        case VT_BSTR: return L"BSTR";
-        case VT_BOOL: return L"BOOL";
-        case VT_DISPATCH: return L"DISPATCH";
-        case VT_HRESULT: return L"HRESULT";
-        case VT_VOID: return L"VOID";
-        default: return L"VT" + std::to_wstring(type.vt);
-    }
+  switch (type.vt) {
+    case VT_PTR: return L"PTR(" + Type(*type.lptdesc) + L")";
+    case VT_I4: return L"I4";
+    case VT_R4: return L"R4";
+    case VT_BSTR: return L"BSTR";
+    case VT_BOOL: return L"BOOL";
+    case VT_DISPATCH: return L"DISPATCH";
+    case VT_HRESULT: return L"HRESULT";
+    case VT_VOID: return L"VOID";
+    default: return L"VT" + std::to_wstring(type.vt);
+  }
 }
 
 std::wstring ParamFlags(USHORT flags) {
-    switch (flags) {
-        case PARAMFLAG_FIN: return L"[in]";
-        case PARAMFLAG_FIN | PARAMFLAG_FOUT: return L"[in,out]";
-        case PARAMFLAG_FOUT | PARAMFLAG_FRETVAL: return L"[out,retval]";
-        default: return L"[" + std::to_wstring(flags) + L"]";
-    }
+  switch (flags) {
+    case PARAMFLAG_FIN: return L"[in]";
+    case PARAMFLAG_FIN | PARAMFLAG_FOUT: return L"[in,out]";
+    case PARAMFLAG_FOUT | PARAMFLAG_FRETVAL: return L"[out,retval]";
+    default: return L"[" + std::to_wstring(flags) + L"]";
+  }
 }
 
 // One line per function; anything but a plain stdcall member without
 // function flags or optional parameters shows up as extra text.
 Lines Functions(ITypeInfo* info, FUNCKIND funckind, bool with_slot) {
-    TYPEATTR* attr = nullptr;
-    EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
-    const UINT count = attr ? attr->cFuncs : 0;
-    if (attr) info->ReleaseTypeAttr(attr);
-    Lines lines;
-    for (UINT i = 0; i < count; ++i) {
-        FUNCDESC* func = nullptr;
-        if (info->GetFuncDesc(i, &func) != S_OK) break;
-        BSTR names[8] = {};
-        UINT named = 0;
-        info->GetNames(func->memid, names, 8, &named);
-        std::wostringstream line;
-        line << std::hex << func->memid << L' '
-             << (func->invkind == INVOKE_PROPERTYPUT ? L"put" : func->invkind == INVOKE_PROPERTYGET ? L"get" : L"func")
-             << L' ' << Take(names[0]) << L'(';
-        for (SHORT p = 0; p < func->cParams; ++p) {
-            const ELEMDESC& param = func->lprgelemdescParam[p];
-            line << (p ? L", " : L"") << ParamFlags(param.paramdesc.wParamFlags) << L' ' << Type(param.tdesc);
-            if (static_cast<UINT>(p) + 1 < named) line << L' ' << Take(names[p + 1]);
-        }
-        line << L") " << Type(func->elemdescFunc.tdesc) << std::dec;
-        if (with_slot) line << L" #" << func->oVft / static_cast<SHORT>(sizeof(void*));
-        if (func->funckind != funckind || func->callconv != CC_STDCALL || func->wFuncFlags || func->cParamsOpt)
-            line << L" kind " << func->funckind << L" cc " << func->callconv << L" flags " << func->wFuncFlags;
-        for (UINT n = static_cast<UINT>(func->cParams) + 1; n < named; ++n) line << L" extra name " << Take(names[n]);
-        lines.push_back(line.str());
-        info->ReleaseFuncDesc(func);
+  TYPEATTR* attr = nullptr;
+  EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
+  const UINT count = attr ? attr->cFuncs : 0;
+  if (attr) info->ReleaseTypeAttr(attr);
+  Lines lines;
+  for (UINT i = 0; i < count; ++i) {
+    FUNCDESC* func = nullptr;
+    if (info->GetFuncDesc(i, &func) != S_OK) break;
+    BSTR names[8] = {};
+    UINT named = 0;
+    info->GetNames(func->memid, names, 8, &named);
+    std::wostringstream line;
+    line << std::hex << func->memid << L' '
+         << (func->invkind == INVOKE_PROPERTYPUT   ? L"put"
+             : func->invkind == INVOKE_PROPERTYGET ? L"get"
+                                                   : L"func")
+         << L' ' << Take(names[0]) << L'(';
+    for (SHORT p = 0; p < func->cParams; ++p) {
+      const ELEMDESC& param = func->lprgelemdescParam[p];
+      line << (p ? L", " : L"") << ParamFlags(param.paramdesc.wParamFlags) << L' ' << Type(param.tdesc);
+      if (static_cast<UINT>(p) + 1 < named) line << L' ' << Take(names[p + 1]);
     }
-    return lines;
+    line << L") " << Type(func->elemdescFunc.tdesc) << std::dec;
+    if (with_slot) line << L" #" << func->oVft / static_cast<SHORT>(sizeof(void*));
+    if (func->funckind != funckind || func->callconv != CC_STDCALL || func->wFuncFlags || func->cParamsOpt)
+      line << L" kind " << func->funckind << L" cc " << func->callconv << L" flags " << func->wFuncFlags;
+    for (UINT n = static_cast<UINT>(func->cParams) + 1; n < named; ++n) line << L" extra name " << Take(names[n]);
+    lines.push_back(line.str());
+    info->ReleaseFuncDesc(func);
+  }
+  return lines;
 }
 
 Lines Constants(ITypeInfo* info) {
-    TYPEATTR* attr = nullptr;
-    EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
-    const UINT count = attr ? attr->cVars : 0;
-    if (attr) info->ReleaseTypeAttr(attr);
-    Lines lines;
-    for (UINT i = 0; i < count; ++i) {
-        VARDESC* var = nullptr;
-        if (info->GetVarDesc(i, &var) != S_OK) break;
-        BSTR name = nullptr, help = nullptr;
-        info->GetDocumentation(var->memid, &name, &help, nullptr, nullptr);
-        std::wostringstream line;
-        line << Take(name) << L" = ";
-        if (var->varkind == VAR_CONST && V_VT(var->lpvarValue) == VT_I4)
-            line << V_I4(var->lpvarValue);
-        else
-            line << L"? kind " << var->varkind;
-        line << L" \"" << Take(help) << L'"';
-        lines.push_back(line.str());
-        info->ReleaseVarDesc(var);
-    }
-    return lines;
+  TYPEATTR* attr = nullptr;
+  EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
+  const UINT count = attr ? attr->cVars : 0;
+  if (attr) info->ReleaseTypeAttr(attr);
+  Lines lines;
+  for (UINT i = 0; i < count; ++i) {
+    VARDESC* var = nullptr;
+    if (info->GetVarDesc(i, &var) != S_OK) break;
+    BSTR name = nullptr, help = nullptr;
+    info->GetDocumentation(var->memid, &name, &help, nullptr, nullptr);
+    std::wostringstream line;
+    line << Take(name) << L" = ";
+    if (var->varkind == VAR_CONST && V_VT(var->lpvarValue) == VT_I4)
+      line << V_I4(var->lpvarValue);
+    else
+      line << L"? kind " << var->varkind;
+    line << L" \"" << Take(help) << L'"';
+    lines.push_back(line.str());
+    info->ReleaseVarDesc(var);
+  }
+  return lines;
 }
 
 class TypeLibTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(LoadTypeLibEx(OcxPath().c_str(), REGKIND_NONE, &lib), S_OK);
-        for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
-            infos.emplace_back();
-            ASSERT_EQ(lib->GetTypeInfo(i, &infos.back()), S_OK);
-        }
-        ASSERT_EQ(infos.size(), kTypeInfos.size());
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(LoadTypeLibEx(OcxPath().c_str(), REGKIND_NONE, &lib), S_OK);
+    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+      infos.emplace_back();
+      ASSERT_EQ(lib->GetTypeInfo(i, &infos.back()), S_OK);
     }
-    void TearDown() override {
-        for (ITypeInfo* info : infos) info->Release();
-        if (lib) lib->Release();
-    }
-    // The type info an implemented type refers to (index -1: the dual's vtable half).
-    static ITypeInfo* Implemented(ITypeInfo* info, UINT index) {
-        HREFTYPE ref = 0;
-        ITypeInfo* implemented = nullptr;
-        EXPECT_EQ(info->GetRefTypeOfImplType(index, &ref), S_OK);
-        EXPECT_EQ(info->GetRefTypeInfo(ref, &implemented), S_OK);
-        return implemented;
-    }
-    ITypeLib* lib = nullptr;
-    std::vector<ITypeInfo*> infos;
+    ASSERT_EQ(infos.size(), kTypeInfos.size());
+  }
+  void TearDown() override {
+    for (ITypeInfo* info : infos) info->Release();
+    if (lib) lib->Release();
+  }
+  // The type info an implemented type refers to (index -1: the dual's vtable half).
+  static ITypeInfo* Implemented(ITypeInfo* info, UINT index) {
+    HREFTYPE ref = 0;
+    ITypeInfo* implemented = nullptr;
+    EXPECT_EQ(info->GetRefTypeOfImplType(index, &ref), S_OK);
+    EXPECT_EQ(info->GetRefTypeInfo(ref, &implemented), S_OK);
+    return implemented;
+  }
+  ITypeLib* lib = nullptr;
+  std::vector<ITypeInfo*> infos;
 };
 
 TEST_F(TypeLibTest, LibraryAndTypeInfosInOrder) {
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
-    BSTR name = nullptr, help = nullptr;
-    ASSERT_EQ(lib->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
-    std::wostringstream library;
-    library << Take(name) << L' ' << Guid(attr->guid) << L' ' << attr->wMajorVerNum << L'.' << attr->wMinorVerNum
-            << L" lcid " << attr->lcid << L" flags " << (attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE) << L" \""
-            << Take(help) << L'"';
-    EXPECT_EQ(library.str(), kLibrary);
-    EXPECT_EQ(attr->syskind, OcxBits() == 64 ? SYS_WIN64 : SYS_WIN32);
-    lib->ReleaseTLibAttr(attr);
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+  BSTR name = nullptr, help = nullptr;
+  ASSERT_EQ(lib->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
+  std::wostringstream library;
+  library << Take(name) << L' ' << Guid(attr->guid) << L' ' << attr->wMajorVerNum << L'.' << attr->wMinorVerNum
+          << L" lcid " << attr->lcid << L" flags " << (attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE) << L" \"" << Take(help)
+          << L'"';
+  EXPECT_EQ(library.str(), kLibrary);
+  EXPECT_EQ(attr->syskind, OcxBits() == 64 ? SYS_WIN64 : SYS_WIN32);
+  lib->ReleaseTLibAttr(attr);
 
-    Lines types;
-    const wchar_t* kinds[] = {L"enum", L"record", L"module", L"interface", L"dispatch", L"coclass", L"alias", L"union"};
-    for (ITypeInfo* info : infos) {
-        TYPEATTR* type = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&type), S_OK);
-        BSTR type_name = nullptr;
-        info->GetDocumentation(MEMBERID_NIL, &type_name, nullptr, nullptr, nullptr);
-        std::wostringstream line;
-        line << Take(type_name) << L' ' << kinds[type->typekind] << L' ' << Guid(type->guid) << L' '
-             << type->wMajorVerNum << L'.' << type->wMinorVerNum << L" flags " << std::hex << type->wTypeFlags;
-        types.push_back(line.str());
-        info->ReleaseTypeAttr(type);
-    }
-    EXPECT_EQ(types, kTypeInfos);
+  Lines types;
+  const wchar_t* kinds[] = {L"enum", L"record", L"module", L"interface", L"dispatch", L"coclass", L"alias", L"union"};
+  for (ITypeInfo* info : infos) {
+    TYPEATTR* type = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&type), S_OK);
+    BSTR type_name = nullptr;
+    info->GetDocumentation(MEMBERID_NIL, &type_name, nullptr, nullptr, nullptr);
+    std::wostringstream line;
+    line << Take(type_name) << L' ' << kinds[type->typekind] << L' ' << Guid(type->guid) << L' ' << type->wMajorVerNum
+         << L'.' << type->wMinorVerNum << L" flags " << std::hex << type->wTypeFlags;
+    types.push_back(line.str());
+    info->ReleaseTypeAttr(type);
+  }
+  EXPECT_EQ(types, kTypeInfos);
 }
 
 TEST_F(TypeLibTest, CoclassSourcesItsEventsAndImplementsTheDualInterface) {
-    Lines impls;
-    for (UINT i = 0; i < 2; ++i) {
-        INT flags = 0;
-        EXPECT_EQ(infos[1]->GetImplTypeFlags(i, &flags), S_OK);
-        ITypeInfo* implemented = Implemented(infos[1], i);
-        ASSERT_NE(implemented, nullptr);
-        BSTR name = nullptr;
-        implemented->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
-        impls.push_back(Take(name) + L" " + std::to_wstring(flags));
-        implemented->Release();
-    }
-    EXPECT_EQ(impls, (Lines{L"_ChartServiceClient 1", L"__ChartServiceClient 3"}));  // default; default source
-    INT none = 0;
-    EXPECT_EQ(infos[1]->GetImplTypeFlags(2, &none), TYPE_E_ELEMENTNOTFOUND);  // nothing else
+  Lines impls;
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = 0;
+    EXPECT_EQ(infos[1]->GetImplTypeFlags(i, &flags), S_OK);
+    ITypeInfo* implemented = Implemented(infos[1], i);
+    ASSERT_NE(implemented, nullptr);
+    BSTR name = nullptr;
+    implemented->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+    impls.push_back(Take(name) + L" " + std::to_wstring(flags));
+    implemented->Release();
+  }
+  EXPECT_EQ(impls, (Lines{L"_ChartServiceClient 1", L"__ChartServiceClient 3"}));  // default; default source
+  INT none = 0;
+  EXPECT_EQ(infos[1]->GetImplTypeFlags(2, &none), TYPE_E_ELEMENTNOTFOUND);  // nothing else
 }
 
 TEST_F(TypeLibTest, DualInterfaceDerivesFromStdoleIDispatch) {
-    ITypeInfo* half = Implemented(infos[0], static_cast<UINT>(-1));
-    ASSERT_NE(half, nullptr);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(half->GetTypeAttr(&attr), S_OK);
-    EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
-    EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, TYPEFLAG_FOLEAUTOMATION);
-    half->ReleaseTypeAttr(attr);
-    EXPECT_EQ(Functions(half, FUNC_PUREVIRTUAL, true), kInterface);
+  ITypeInfo* half = Implemented(infos[0], static_cast<UINT>(-1));
+  ASSERT_NE(half, nullptr);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(half->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+  EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, TYPEFLAG_FOLEAUTOMATION);
+  half->ReleaseTypeAttr(attr);
+  EXPECT_EQ(Functions(half, FUNC_PUREVIRTUAL, true), kInterface);
 
-    ITypeInfo* base = Implemented(half, 0);
-    ASSERT_NE(base, nullptr);
-    ITypeLib* stdole = nullptr;
-    UINT index = 0;
-    ASSERT_EQ(base->GetContainingTypeLib(&stdole, &index), S_OK);
-    BSTR library = nullptr, name = nullptr;
-    stdole->GetDocumentation(-1, &library, nullptr, nullptr, nullptr);
-    base->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
-    EXPECT_EQ(Take(library) + L"." + Take(name), L"stdole.IDispatch");
-    stdole->Release();
-    base->Release();
-    half->Release();
+  ITypeInfo* base = Implemented(half, 0);
+  ASSERT_NE(base, nullptr);
+  ITypeLib* stdole = nullptr;
+  UINT index = 0;
+  ASSERT_EQ(base->GetContainingTypeLib(&stdole, &index), S_OK);
+  BSTR library = nullptr, name = nullptr;
+  stdole->GetDocumentation(-1, &library, nullptr, nullptr, nullptr);
+  base->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+  EXPECT_EQ(Take(library) + L"." + Take(name), L"stdole.IDispatch");
+  stdole->Release();
+  base->Release();
+  half->Release();
 
-    // Late binding by name reaches the DISPIDs of the table.
-    for (const std::wstring& line : kInterface) {
-        std::wstring member = line.substr(line.find(L' ', 9) + 1);
-        member.resize(member.find(L'('));
-        LPOLESTR names[] = {member.data()};
-        MEMBERID id = 0;
-        EXPECT_EQ(infos[0]->GetIDsOfNames(names, 1, &id), S_OK) << member;
-        EXPECT_EQ(id, static_cast<MEMBERID>(std::wcstoul(line.c_str(), nullptr, 16))) << member;
-    }
+  // Late binding by name reaches the DISPIDs of the table.
+  for (const std::wstring& line : kInterface) {
+    std::wstring member = line.substr(line.find(L' ', 9) + 1);
+    member.resize(member.find(L'('));
+    LPOLESTR names[] = {member.data()};
+    MEMBERID id = 0;
+    EXPECT_EQ(infos[0]->GetIDsOfNames(names, 1, &id), S_OK) << member;
+    EXPECT_EQ(id, static_cast<MEMBERID>(std::wcstoul(line.c_str(), nullptr, 16))) << member;
+  }
 }
 
 TEST_F(TypeLibTest, EventsInDeclarationOrderWithTheirDispids) {
-    EXPECT_EQ(Functions(infos[2], FUNC_DISPATCH, false), kEvents);
+  EXPECT_EQ(Functions(infos[2], FUNC_DISPATCH, false), kEvents);
 }
 
 TEST_F(TypeLibTest, EnumerationConstantsCarryTheirNamesAsHelpStrings) {
-    EXPECT_EQ(Constants(infos[3]), kErrorIds);
-    EXPECT_EQ(Constants(infos[4]), kTimeoutTypes);
+  EXPECT_EQ(Constants(infos[3]), kErrorIds);
+  EXPECT_EQ(Constants(infos[4]), kTimeoutTypes);
 }
 
 }  // namespace
@@ -319,43 +321,43 @@ TEST_F(TypeLibTest, EnumerationConstantsCarryTheirNamesAsHelpStrings) {
 // and dual or oleautomation interfaces), with its name, the proxy of its kind
 // and this library, and no other.
 TEST_F(TypeLibTest, RegistrationTableRegistersEveryAutomationInterface) {
-    auto table_value = [](const std::wstring& key, const wchar_t* name) -> std::wstring {
-        for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration)
-            if (key == entry.key && entry.value != nullptr && std::wstring(entry.value) == name) return entry.data;
-        return L"(none)";
-    };
-    TLIBATTR* library = nullptr;
-    ASSERT_EQ(lib->GetLibAttr(&library), S_OK);
-    wchar_t libid[40] = {};
-    StringFromGUID2(library->guid, libid, 40);
-    lib->ReleaseTLibAttr(library);
-    size_t registered = 0;
-    for (ITypeInfo* info : infos) {
-        TYPEATTR* attributes = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
-        const bool dispatch = attributes->typekind == TKIND_DISPATCH;
-        const bool automation = dispatch || (attributes->typekind == TKIND_INTERFACE &&
-                                             (attributes->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)));
-        const bool dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
-        wchar_t iid[40] = {};
-        StringFromGUID2(attributes->guid, iid, 40);
-        info->ReleaseTypeAttr(attributes);
-        if (!automation) continue;
-        ++registered;
-        BSTR name = nullptr;
-        ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
-        const std::wstring key = std::wstring(L"Interface\\") + iid;
-        EXPECT_EQ(table_value(key, L""), std::wstring(name));
-        SysFreeString(name);
-        const std::wstring proxy =
-            dual ? L"{00020424-0000-0000-C000-000000000046}" : L"{00020420-0000-0000-C000-000000000046}";
-        EXPECT_EQ(table_value(key + L"\\ProxyStubClsid32", L""), proxy) << key;
-        EXPECT_EQ(table_value(key + L"\\TypeLib", L""), std::wstring(libid)) << key;
-    }
-    size_t interface_keys = 0;
-    for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration) {
-        const std::wstring key = entry.key;
-        if (key.rfind(L"Interface\\", 0) == 0 && key.find(L'\\', 10) == std::wstring::npos) ++interface_keys;
-    }
-    EXPECT_EQ(interface_keys, registered);
+  auto table_value = [](const std::wstring& key, const wchar_t* name) -> std::wstring {
+    for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration)
+      if (key == entry.key && entry.value != nullptr && std::wstring(entry.value) == name) return entry.data;
+    return L"(none)";
+  };
+  TLIBATTR* library = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&library), S_OK);
+  wchar_t libid[40] = {};
+  StringFromGUID2(library->guid, libid, 40);
+  lib->ReleaseTLibAttr(library);
+  size_t registered = 0;
+  for (ITypeInfo* info : infos) {
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    const bool dispatch = attributes->typekind == TKIND_DISPATCH;
+    const bool automation = dispatch || (attributes->typekind == TKIND_INTERFACE &&
+                                         (attributes->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)));
+    const bool dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+    wchar_t iid[40] = {};
+    StringFromGUID2(attributes->guid, iid, 40);
+    info->ReleaseTypeAttr(attributes);
+    if (!automation) continue;
+    ++registered;
+    BSTR name = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+    const std::wstring key = std::wstring(L"Interface\\") + iid;
+    EXPECT_EQ(table_value(key, L""), std::wstring(name));
+    SysFreeString(name);
+    const std::wstring proxy =
+        dual ? L"{00020424-0000-0000-C000-000000000046}" : L"{00020420-0000-0000-C000-000000000046}";
+    EXPECT_EQ(table_value(key + L"\\ProxyStubClsid32", L""), proxy) << key;
+    EXPECT_EQ(table_value(key + L"\\TypeLib", L""), std::wstring(libid)) << key;
+  }
+  size_t interface_keys = 0;
+  for (const moravex::windows::RegistrationEntry& entry : moravex::windows::kRegistration) {
+    const std::wstring key = entry.key;
+    if (key.rfind(L"Interface\\", 0) == 0 && key.find(L'\\', 10) == std::wstring::npos) ++interface_keys;
+  }
+  EXPECT_EQ(interface_keys, registered);
 }

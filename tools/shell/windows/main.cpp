@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
       LeaveCriticalSection(&queue->lock);
     });
     if (FAILED(driver.Status())) {
-      std::fprintf(stderr, "moravex-shell: cannot create MORAVEX1.ChartServiceClient (0x%08lX); is MORAVEX1.ocx registered?\n",
+      std::fprintf(stderr,
+                   "moravex-shell: cannot create MORAVEX1.ChartServiceClient (0x%08lX); is MORAVEX1.ocx registered?\n",
                    static_cast<unsigned long>(driver.Status()));
       status = 1;
     } else {

@@ -59,9 +59,9 @@ std::string Utf8(BSTR text) { return ToUtf8(FromBstr(text)); }
 // The system's text for an HRESULT, without its line end.
 std::string Describe(HRESULT hr) {
   wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::u16string message(reinterpret_cast<const char16_t*>(text), text != nullptr ? length : 0);
   LocalFree(text);
   while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' ')) {
@@ -98,17 +98,13 @@ CallError FromException(EXCEPINFO& exception) {
 EventValue ValueOf(const VARIANT& v) {
   const bool by_reference = (V_VT(&v) & VT_BYREF) != 0;
   switch (V_VT(&v) & ~VT_BYREF) {
-    case VT_BSTR:
-      return FromBstr(by_reference ? *V_BSTRREF(&v) : V_BSTR(&v));
-    case VT_I4:
-      return static_cast<int32_t>(by_reference ? *V_I4REF(&v) : V_I4(&v));
-    case VT_R4:
-      return by_reference ? *V_R4REF(&v) : V_R4(&v);
+    case VT_BSTR: return FromBstr(by_reference ? *V_BSTRREF(&v) : V_BSTR(&v));
+    case VT_I4: return static_cast<int32_t>(by_reference ? *V_I4REF(&v) : V_I4(&v));
+    case VT_R4: return by_reference ? *V_R4REF(&v) : V_R4(&v);
     case VT_DISPATCH:
       if (!by_reference) return ReadAdoTable(V_DISPATCH(&v));
       return ReadAdoTable(V_DISPATCHREF(&v) != nullptr ? *V_DISPATCHREF(&v) : nullptr);
-    default:
-      return std::monostate{};
+    default: return std::monostate{};
   }
 }
 
@@ -179,8 +175,7 @@ class WindowsDriver::Sink final : public IDispatch {
   ULONG references_ = 1;
 };
 
-WindowsDriver::WindowsDriver(HANDLE wake, std::function<void()> on_wake)
-    : wake_(wake), on_wake_(std::move(on_wake)) {
+WindowsDriver::WindowsDriver(HANDLE wake, std::function<void()> on_wake) : wake_(wake), on_wake_(std::move(on_wake)) {
   New();
 }
 
