@@ -6,7 +6,7 @@
 # one are skipped).
 set -euo pipefail
 here=$(dirname "$0")
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3 clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3 clang clang-format libclang-rt-14-dev)
 windows=false
 [ "${1:-}" = "--windows" ] && windows=true
 if $windows; then
