@@ -23,15 +23,8 @@ import registry_readback  # noqa: E402
 
 mode, wine_run, prefix, bits = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3]), int(sys.argv[4])
 failures = []
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def wine(*args):
-    return subprocess.run([wine_run, prefix, *args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          text=True, errors="replace")
+windows_path = registry_readback.windows_path
+wine = registry_readback.wine_runner(wine_run, prefix, subprocess.STDOUT)
 
 
 def expect(condition, what, detail=""):

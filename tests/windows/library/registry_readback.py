@@ -3,7 +3,21 @@ reg.exe reads it back, in both views: shared by the registration and the
 installer tests. Under Wine, as on Windows, CLSID and Interface are kept apart
 per view; the ProgID and TypeLib keys are one copy seen from both."""
 import ntpath
+import os
 import re
+import subprocess
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_runner(wine_run, prefix, stderr=subprocess.DEVNULL):
+    """A function that runs a Windows program in the prefix and keeps its output as text."""
+    def wine(*args):
+        return subprocess.run([wine_run, prefix, *args], stdout=subprocess.PIPE, stderr=stderr,
+                              text=True, errors="replace")
+    return wine
 
 
 def table(tsv, file):

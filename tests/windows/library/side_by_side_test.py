@@ -21,15 +21,8 @@ builds = {bits: (sys.argv[4], sys.argv[5])}
 if len(sys.argv) > 7 and os.path.exists(sys.argv[6]) and os.path.exists(sys.argv[7]):
     builds[96 - bits] = (sys.argv[6], sys.argv[7])
 failures = []
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def wine(*args):
-    return subprocess.run([wine_run, prefix, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                          text=True, errors="replace")
+windows_path = registry_readback.windows_path
+wine = registry_readback.wine_runner(wine_run, prefix)
 
 
 def regsvr32(bitness, *flags):
