@@ -1,0 +1,43 @@
+#include "control/chart_service_client.h"
+#include "protocol/frame_assembler.h"
+#include "protocol/payload_decoding.h"
+
+namespace moravex {
+
+// Hands each whole message to its handler. A host that pumps messages inside
+// an event brings a nested notification, which goes on with the next message
+// while the outer handler still runs.
+void ChartServiceClient::Winsock1_DataArrival() {
+  const uint64_t generation = connection_generation_;
+  const char16_t* reason = nullptr;
+  try {
+    ReceiveLoop(generation);
+  } catch (const BogusPayloadLength&) {
+    reason = u"Bogus payload length";
+  } catch (...) {
+    reason = u"Winsock1_DataArrival exception";
+  }
+  if (reason == nullptr) return;
+  // A connection that ended inside a handler was reported then; a newer one
+  // is none of this failure's business.
+  if (connection_generation_ != generation) return;
+  ResetBeforeReporting();
+  Fire(&ChartServiceEvents::Disconnected, Text(reason));
+}
+
+void ChartServiceClient::ReceiveLoop(uint64_t generation) {
+  while (connection_generation_ == generation) {
+    if (!CollectMessage(state_, dispatch_levels_, *components_.winsock1)) return;
+    const DispatchLevels::Scope dispatch(dispatch_levels_, state_.PayloadBuffer,
+                                         static_cast<size_t>(state_.PayloadLength));
+    ProcessMessage(state_.HeaderBuffer[0], state_.HeaderBuffer[1]);
+  }
+}
+
+const Text& ChartServiceClient::PayloadText(int32_t index, int32_t count) {
+  Text& text = dispatch_levels_.TextBuffer();
+  ReadStringInto(text, widener_, Payload(), index, count);
+  return text;
+}
+
+}  // namespace moravex
