@@ -85,7 +85,7 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   // Outbound.
   void SendDataRequest(const DataRequest& request, const Text& ticker, int32_t max_chart_pixels,
                        const Text& time_stamp);
-  std::string AnsiOrFail(const Text& text, const std::string& source, const char* what) const;
+  std::string AnsiOrFail(const Text& text, const char* method, const char* what) const;
   void SendFrame(std::span<const uint8_t> frame);
 
   // Inbound. The payload of the message being dispatched: it stays put through

@@ -15,7 +15,7 @@ constexpr const char* kDebugSource = "SendDbgMsg";
 void ChartServiceClient::SendDebugMessage(const Text& Message) {
   if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, kDebugSource, kNotConnected);
   RethrowingAsInternalError([&] {
-    const std::string ansi = AnsiOrFail(Message, MethodSource(kDebugSource), "Message");
+    const std::string ansi = AnsiOrFail(Message, kDebugSource, "Message");
     FrameWriter frame(frame_);
     frame.SendHeader(MessageType::DebugMessage, CheckedAdd(0, static_cast<int64_t>(Message.size())));
     frame.SendString(ansi);

@@ -24,7 +24,7 @@ void ChartServiceClient::Login(const Text& UserID, const Text& Password, const T
     Raise(InvalidUidAndPwCombination, "Login", "Invalid user ID and password combination");
   }
   RethrowingAsInternalError([&] {
-    const std::string cookie = AnsiOrFail(LoginCookie, MethodSource("Login"), "LoginCookie");
+    const std::string cookie = AnsiOrFail(LoginCookie, "Login", "LoginCookie");
     FrameWriter frame(frame_);
     frame.SendHeader(MessageType::Login, CheckedAdd(kLoginFixedPayload, static_cast<int64_t>(LoginCookie.size())));
     frame.SendByte(1);
