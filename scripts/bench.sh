@@ -2,7 +2,7 @@
 # Builds the release (native) preset's benchmark targets in their own build
 # directory and prints every figure beside its baseline from the same run.
 #   scripts/bench.sh [BUILD_DIR]       default build/bench
-#   scripts/bench.sh --windows [TRIALS [MS]]   the COM path under Wine (scripts/com-bench.sh)
+#   scripts/bench.sh --windows [TRIALS [MS [FIGURE]]]   the COM path under Wine (scripts/com-bench.sh)
 # Extra: BUILD_DIR/bench/moravex_bench --trace-allocations prints where every
 # allocation of one steady-state request and answer comes from.
 set -euo pipefail
