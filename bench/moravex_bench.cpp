@@ -34,7 +34,7 @@
 
 #include "bench/baselines.h"
 #include "bench/counting_allocator.h"
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
 #include "posix/posix_components.h"
@@ -425,7 +425,7 @@ void ReportBusy(const std::string& figure, const Busy& control, const Busy& bare
 // The control on the POSIX socket and event loop, connected to the blaster.
 struct Loopback {
   explicit Loopback(int port, bool login) {
-    client = ChartServiceClient::Create(MakePosixComponents(loop));
+    client = ChartServiceClient::Create(MakePosixComponents(loop, ChartServiceClient::kSocketReadSize));
     host.client = client.get();
     client->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), &host));
     client->Connect(u"127.0.0.1", port);

@@ -164,7 +164,7 @@ void SocketCore::OnReadable(bool peer_closed, int close_error) {
     if (!peer_closed && total >= kReadPerReadiness) return;
     size_t received = 0;
     int error = 0;
-    const ReadResult result = Read(in_.Room(kReadSize).first(kReadSize), received, error);
+    const ReadResult result = Read(in_.Room(read_size_).first(read_size_), received, error);
     if (result == ReadResult::kData) {
       in_.Commit(received);
       total += received;
@@ -174,7 +174,7 @@ void SocketCore::OnReadable(bool peer_closed, int close_error) {
       if (ending_) return;  // a nested notification found the end meanwhile
       // Level-triggered: a short read emptied the socket, and whatever lands
       // now brings the next readiness, so no read is spent learning that.
-      if (!peer_closed && received < kReadSize) return;
+      if (!peer_closed && received < read_size_) return;
       continue;
     }
     if (result == ReadResult::kFailed) {

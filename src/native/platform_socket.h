@@ -15,7 +15,6 @@
 
 #include "platform/failure.h"
 #include "platform/socket_component.h"
-#include "session/client_state.h"
 
 namespace moravex {
 
@@ -23,8 +22,14 @@ namespace moravex {
 // more. Requests are at most about 100 KB, so a client that is only slowed by
 // the network never comes near it.
 inline constexpr size_t kSendQueueLimit = 4u << 20;
-// One read from the kernel takes up to a whole message of the largest size.
-inline constexpr size_t kReadSize = kHeaderLength + kMaxPayloadLength;
+// What one read from the kernel takes at most, unless the socket's owner
+// asks for more (a control asks for its largest message).
+inline constexpr size_t kDefaultReadSize = 64u << 10;
+
+struct SocketSizes {
+  size_t read = kDefaultReadSize;
+  size_t send_queue_limit = kSendQueueLimit;
+};
 // Reading stops after this much per readiness, so one busy peer cannot hold
 // the loop; the level-triggered readiness brings the rest.
 inline constexpr size_t kReadPerReadiness = 4u << 20;
@@ -96,7 +101,7 @@ class SendQueue {
 // is reported the connection counts as established.
 class SocketCore : public std::enable_shared_from_this<SocketCore> {
  public:
-  explicit SocketCore(size_t send_queue_limit) : send_queue_limit_(send_queue_limit) {}
+  explicit SocketCore(SocketSizes sizes) : read_size_(sizes.read), send_queue_limit_(sizes.send_queue_limit) {}
   virtual ~SocketCore() = default;
   SocketCore(const SocketCore&) = delete;
   SocketCore& operator=(const SocketCore&) = delete;
@@ -164,6 +169,7 @@ class SocketCore : public std::enable_shared_from_this<SocketCore> {
   bool DeliverData(uint64_t generation);
   void UpdateWatch();
 
+  const size_t read_size_;
   const size_t send_queue_limit_;
   int32_t state_ = kSocketClosed;
   uint64_t generation_ = 0;

@@ -33,11 +33,10 @@ class Failure : public std::runtime_error {
 constexpr int32_t AutomationError(uint32_t number) { return static_cast<int32_t>(0x800A0000u | (number & 0xFFFFu)); }
 
 // Run-time failures inside the control carry the numbers and texts a host
-// already knows from Automation (subscript out of range, overflow, type mismatch).
+// already knows from Automation (subscript out of range, overflow).
 inline constexpr const char* kRuntimeSource = "MORAVEX1";
 inline constexpr int32_t kSubscriptOutOfRange = AutomationError(9);
 inline constexpr int32_t kOverflow = AutomationError(6);
-inline constexpr int32_t kTypeMismatch = AutomationError(13);
 inline constexpr int32_t kOutOfMemory = AutomationError(7);
 inline constexpr int32_t kInvalidPropertyValue = AutomationError(380);
 
@@ -45,6 +44,5 @@ inline constexpr int32_t kInvalidPropertyValue = AutomationError(380);
   throw Failure(kSubscriptOutOfRange, kRuntimeSource, "Subscript out of range");
 }
 [[noreturn]] inline void ThrowOverflow() { throw Failure(kOverflow, kRuntimeSource, "Overflow"); }
-[[noreturn]] inline void ThrowTypeMismatch() { throw Failure(kTypeMismatch, kRuntimeSource, "Type mismatch"); }
 
 }  // namespace moravex

@@ -15,7 +15,7 @@
 namespace moravex {
 
 // Column types, as ADO numbers them.
-enum class FieldType : int32_t { kText = 8 /* adBSTR */, kSingle = 4 /* adSingle */ };
+enum class FieldType : int32_t { Bstr = 8 /* adBSTR */, Single = 4 /* adSingle */ };
 
 struct FieldInfo {
   const char16_t* name;
@@ -24,18 +24,12 @@ struct FieldInfo {
 
 // The five columns, in ordinal order.
 inline constexpr std::array<FieldInfo, 5> kPriceChannelFields = {{
-    {u"Time", FieldType::kText},
-    {u"BuyReferencePrice", FieldType::kSingle},
-    {u"SellReferencePrice", FieldType::kSingle},
-    {u"Price", FieldType::kSingle},
-    {u"PriceOffsetPercent", FieldType::kSingle},
+    {u"Time", FieldType::Bstr},
+    {u"BuyReferencePrice", FieldType::Single},
+    {u"SellReferencePrice", FieldType::Single},
+    {u"Price", FieldType::Single},
+    {u"PriceOffsetPercent", FieldType::Single},
 }};
-
-// Cursor settings a platform record set is opened with (ADO's numbers).
-inline constexpr int32_t kUseClient = 3;
-inline constexpr int32_t kOpenDynamic = 2;
-inline constexpr int32_t kLockOptimistic = 3;
-inline constexpr int32_t kFieldAttributesUnspecified = -1;
 
 inline constexpr size_t kTimeLength = 8;
 

@@ -8,13 +8,13 @@
 
 namespace moravex {
 
-std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit) {
-  return std::make_unique<PosixSocket>(loop, std::move(resolver), send_queue_limit);
+std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes) {
+  return std::make_unique<PosixSocket>(loop, std::move(resolver), sizes);
 }
 
-Components MakePosixComponents(EventLoop& loop) {
+Components MakePosixComponents(EventLoop& loop, size_t socket_read_size) {
   Components components;
-  components.winsock1 = MakePosixSocket(loop);
+  components.winsock1 = MakePosixSocket(loop, {}, {.read = socket_read_size});
   components.tmr_login_and_connect_timeout = MakePosixTimer(loop, "tmrLoginAndConnectTimeout");
   components.tmr_data_request_timeout = MakePosixTimer(loop, "tmrDataRequestTimeout");
   components.tmr_session_info_timeout = MakePosixTimer(loop, "tmrSessionInfoTimeout");

@@ -42,13 +42,12 @@ Resolution ResolveWithGetaddrinfo(const std::string& host, int port);
 // The socket reports itself as "Winsock1" in the failures it throws. Without
 // a resolver it uses ResolveWithGetaddrinfo. Numeric addresses are never
 // handed to the resolver. Tests lower the send queue limit.
-std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver = {},
-                                                 size_t send_queue_limit = kSendQueueLimit);
+std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver = {}, SocketSizes sizes = {});
 // `name` is the source of the failures the timer throws.
 std::unique_ptr<TimerComponent> MakePosixTimer(EventLoop& loop, std::string name);
 
-// Everything one control needs: socket, three timers, native table and
-// Windows-1252 conversions.
-Components MakePosixComponents(EventLoop& loop);
+// Everything one control needs: socket (reading up to `socket_read_size`
+// bytes at a time), three timers, native table and Windows-1252 conversions.
+Components MakePosixComponents(EventLoop& loop, size_t socket_read_size);
 
 }  // namespace moravex

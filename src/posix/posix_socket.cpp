@@ -156,8 +156,8 @@ Resolution ResolveWithGetaddrinfo(const std::string& host, int port) {
 // The system calls, the loop's readiness and the lookup of the socket core.
 class PosixSocketCore final : public SocketCore {
  public:
-  PosixSocketCore(EventLoop& loop, Resolver resolver, size_t send_queue_limit)
-      : SocketCore(send_queue_limit),
+  PosixSocketCore(EventLoop& loop, Resolver resolver, SocketSizes sizes)
+      : SocketCore(sizes),
         loop_(loop),
         resolver_(resolver ? std::move(resolver) : ResolveWithGetaddrinfo),
         lane_(std::make_shared<LookupThreads::Lane>()) {}
@@ -302,9 +302,9 @@ class PosixSocketCore final : public SocketCore {
   bool hung_up_ = false;
 };
 
-PosixSocket::PosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit)
+PosixSocket::PosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes)
     // Not make_shared: a separate block is freed with the object, so a use
     // after destruction is a use after free that sanitizers can see.
-    : PlatformSocket(std::shared_ptr<SocketCore>(new PosixSocketCore(loop, std::move(resolver), send_queue_limit))) {}
+    : PlatformSocket(std::shared_ptr<SocketCore>(new PosixSocketCore(loop, std::move(resolver), sizes))) {}
 
 }  // namespace moravex

@@ -10,7 +10,7 @@ namespace moravex {
 
 class PosixSocket final : public PlatformSocket {
  public:
-  PosixSocket(EventLoop& loop, Resolver resolver, size_t send_queue_limit = kSendQueueLimit);
+  PosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes = {});
 };
 
 }  // namespace moravex

@@ -33,7 +33,6 @@ class DispatchLevels {
   // (its bytes stay where they are) and `collection` takes the level's spare.
   void FreeForCollection(std::vector<uint8_t>& collection);
 
-  size_t Depth() const { return depth_; }
   // The innermost dispatch's payload; empty outside any dispatch.
   std::span<const uint8_t> Payload() const;
   // The innermost dispatch's text buffer, for the text argument of its event.

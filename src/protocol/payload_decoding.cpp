@@ -46,12 +46,6 @@ void ReadStringInto(Text& out, const AnsiWidener& widener, std::span<const uint8
   widener.Widen(buffer.subspan(static_cast<size_t>(index), static_cast<size_t>(count)), out.data());
 }
 
-Text ReadString(const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index, int32_t count) {
-  Text text;
-  ReadStringInto(text, widener, buffer, index, count);
-  return text;
-}
-
 Text PadToWidth(const Text& text, int16_t width) {
   if (width < 0 || text.size() >= static_cast<size_t>(width)) return text;
   return Text(static_cast<size_t>(width) - text.size(), u' ') + text;

@@ -45,9 +45,8 @@ class AnsiWidener {
 
 int32_t ReadLong(std::span<const uint8_t> buffer, int32_t index);
 float ReadSingle(std::span<const uint8_t> buffer, int32_t index);
-// Count must be at least 1; one character per byte, zero bytes included.
-Text ReadString(const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index, int32_t count);
-// The same into `out`, reusing its storage.
+// `count` characters from `index` into `out`, reusing its storage. Count must
+// be at least 1; one character per byte, zero bytes included.
 void ReadStringInto(Text& out, const AnsiWidener& widener, std::span<const uint8_t> buffer, int32_t index,
                     int32_t count);
 // Right-justifies text in a field of `width` characters; longer text is

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "tests/fuzz/fuzz_script.h"
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
@@ -101,7 +101,7 @@ std::vector<ObservedRow> ReadBack(RecordSet& set, bool fresh, std::string& probl
     for (int32_t i = 0; i < 5; ++i) {
       const FieldInfo field = set.Field(i);
       if (Text(field.name) != kNames[i]) problem += "field name; ";
-      if (field.type != (i == 0 ? FieldType::kText : FieldType::kSingle)) problem += "field type; ";
+      if (field.type != (i == 0 ? FieldType::Bstr : FieldType::Single)) problem += "field type; ";
     }
     const int32_t count = set.RecordCount();
     if (!fresh) set.MoveFirst();
@@ -386,11 +386,12 @@ void Run(const Script& script) {
       Require(state[kKindOfType[type]] == model.pending[static_cast<size_t>(type)],
               "pending flag of type " + std::to_string(type));
     }
-    Require(state.ReceiveState == model.receive_state, "ReceiveState");
-    Require(state.HeaderBytesReceived == model.header_count, "HeaderBytesReceived");
-    Require(state.PayloadLength == model.payload_length, "PayloadLength");
-    Require(state.PayloadBytesReceived == model.payload_count, "PayloadBytesReceived");
-    Require(state.PayloadBuffer.size() <= 100001, "payload buffer above the limit");
+    const ReceiveProgress& receiving = client->Receiving();
+    Require(static_cast<int32_t>(receiving.ReceiveState) == model.receive_state, "ReceiveState");
+    Require(receiving.HeaderBytesReceived == model.header_count, "HeaderBytesReceived");
+    Require(receiving.PayloadLength == model.payload_length, "PayloadLength");
+    Require(receiving.PayloadBytesReceived == model.payload_count, "PayloadBytesReceived");
+    Require(receiving.PayloadBuffer.size() <= 100001, "payload buffer above the limit");
     for (size_t t = 0; t < 3; ++t) {
       Require(timers[t]->Enabled() == model.timer_on[t], "timer " + std::to_string(t) + " enabled");
     }

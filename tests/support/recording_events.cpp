@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "control/error_ids.h"
+#include "client/error_ids.h"
 
 namespace moravex {
 namespace {

@@ -2,7 +2,7 @@
 #pragma once
 #include <memory>
 
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "tests/support/call_journal.h"
 #include "tests/support/fake_socket.h"
 #include "tests/support/fake_timer.h"

@@ -55,7 +55,7 @@ TEST_F(CorePriceChannel, RecordsBecomeRowsInOrderWithTheCursorOnTheFirst) {
                                    u"PriceOffsetPercent"};
   for (int32_t i = 0; i < 5; ++i) {
     EXPECT_EQ(Text(table.Field(i).name), names[static_cast<size_t>(i)]);
-    EXPECT_EQ(table.Field(i).type, i == 0 ? FieldType::kText : FieldType::kSingle);
+    EXPECT_EQ(table.Field(i).type, i == 0 ? FieldType::Bstr : FieldType::Single);
   }
   EXPECT_EQ(table.RecordCount(), 2);
   PriceChannelRow row = table.Row();

@@ -25,8 +25,8 @@ class CoreReassembly : public ::testing::Test {
     EXPECT_FALSE(tc.login_timer->Enabled());
     EXPECT_FALSE(tc.data_timer->Enabled());
     EXPECT_FALSE(tc.session_timer->Enabled());
-    EXPECT_EQ(tc->State().ReceiveState, AwaitingHeader);
-    EXPECT_EQ(tc->State().HeaderBytesReceived, 0);
+    EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
+    EXPECT_EQ(tc->Receiving().HeaderBytesReceived, 0);
   }
   TestClient tc;
 };
@@ -40,8 +40,8 @@ TEST(CoreReassemblySplit, EveryWayOfCuttingTheStreamInTwoOrThreeGivesTheSameEven
       tc.Forget();
       tc.socket->ArriveInPieces(kStream, {first, second});
       ASSERT_EQ(tc.events.Take(), kStreamEvents) << "cut at " << first << " and " << first + second;
-      ASSERT_EQ(tc->State().ReceiveState, AwaitingHeader);
-      ASSERT_EQ(tc->State().HeaderBytesReceived, 0);
+      ASSERT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
+      ASSERT_EQ(tc->Receiving().HeaderBytesReceived, 0);
     }
   }
 }
@@ -71,7 +71,7 @@ TEST_F(CoreReassembly, HeaderInPiecesOfOneTwoAndThreeBytes) {
   tc.socket->Arrive(slice(0, 1));
   tc.socket->Arrive(slice(1, 3));
   tc.socket->Arrive(slice(3, 6));
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingPayload);
   tc.socket->Arrive(slice(6, 8));
   EXPECT_TRUE(tc.events.Lines().empty());  // payload not complete yet
   tc.socket->Arrive(slice(8, 11));
@@ -81,7 +81,7 @@ TEST_F(CoreReassembly, HeaderInPiecesOfOneTwoAndThreeBytes) {
 TEST_F(CoreReassembly, EmptyPayloadAtTheEndOfTheDataIsDispatchedAtOnce) {
   tc.socket->Arrive(Header(0, 0));
   EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage(""))"});
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingHeader);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
 }
 
 TEST_F(CoreReassembly, LargestPayloadIsAccepted) {
@@ -155,7 +155,7 @@ TEST_F(CoreReassembly, NestedNotificationGoesOnWithTheNextMessageInsideTheHandle
   tc.socket->Arrive(Concat({Frame(0, AnsiBytes("first")), Frame(0, AnsiBytes("second"))}));
   EXPECT_EQ(nested_events, 3);
   // The outer loop left the nested read's header as it was.
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingPayload);
   tc.socket->Arrive(AnsiBytes("last"));
   EXPECT_EQ(tc.events.Take(), (Lines{R"(GotDebugMessage("first"))", R"(GotDebugMessage("second"))",
                                      R"(GotDebugMessage("third"))", R"(GotDebugMessage("last"))"}));
@@ -164,11 +164,11 @@ TEST_F(CoreReassembly, NestedNotificationGoesOnWithTheNextMessageInsideTheHandle
 
 TEST_F(CoreReassembly, ReceiveStateSurvivesBetweenNotificationsAndResetsOnConnect) {
   tc.socket->Arrive(Concat({Header(0, 10), AnsiBytes("abc")}));
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
-  EXPECT_EQ(tc->State().PayloadBytesReceived, 3);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingPayload);
+  EXPECT_EQ(tc->Receiving().PayloadBytesReceived, 3);
   tc->Disconnect();
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingHeader);
-  EXPECT_EQ(tc->State().PayloadLength, 0);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
+  EXPECT_EQ(tc->Receiving().PayloadLength, 0);
   // The next connection starts cleanly with a new frame.
   tc.ConnectOnly();
   tc.Forget();

@@ -263,8 +263,8 @@ TEST(CoreReentrancy, DisconnectInsideADataEventStopsTheRestOfTheNotification) {
   };
   tc.socket->Arrive(Concat({Frame(3, AnsiBytes("d")), Frame(4, AnsiBytes("t")), kTrailer}));
   EXPECT_EQ(tc.events.Take(), Lines{R"(GotSessionDate("d"))"});
-  EXPECT_EQ(tc->State().ReceiveState, AwaitingHeader);
-  EXPECT_EQ(tc->State().HeaderBytesReceived, 0);
+  EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
+  EXPECT_EQ(tc->Receiving().HeaderBytesReceived, 0);
   EXPECT_FALSE(tc.AnyPending());
 }
 
@@ -526,7 +526,7 @@ TEST(CoreReentrancy, AnEndingInsideANestedEventLeavesTheOuterLevelsSafe) {
     }
     if (ending.name == "Reconnect") {
       // The new connection's half-read frame is intact.
-      EXPECT_EQ(tc->State().ReceiveState, AwaitingPayload);
+      EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingPayload);
       tc.socket->Arrive(AnsiBytes("new"));
       EXPECT_EQ(tc.events.Take(), Lines{R"(GotDebugMessage("new"))"});
     } else if (ending.name != "Replace") {

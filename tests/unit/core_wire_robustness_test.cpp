@@ -82,8 +82,8 @@ TEST(CoreWireRobustness, RandomFramesCutAnywhereKeepTheStreamInStep) {
     EXPECT_EQ(debug, stream.debug_frames);
     if (stream.end_reason.empty()) {
       EXPECT_TRUE(tc->Connected());
-      EXPECT_EQ(tc->State().ReceiveState, AwaitingHeader);
-      EXPECT_EQ(tc->State().HeaderBytesReceived, 0);
+      EXPECT_EQ(tc->Receiving().ReceiveState, ReceiveStates::AwaitingHeader);
+      EXPECT_EQ(tc->Receiving().HeaderBytesReceived, 0);
       EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                               [](const std::string& l) { return l.rfind("Disconnected(", 0) == 0; }),
                 0);

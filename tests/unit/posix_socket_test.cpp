@@ -348,7 +348,7 @@ TEST_F(PosixSocketTest, LargeSendOnAnIdleConnectionIsTakenAndArrivesInOrder) {
 
 TEST_F(PosixSocketTest, SendPastTheQueueLimitIsRefusedWholeAndTheConnectionGoesOn) {
   const size_t limit = 64 * 1024;
-  socket_ = MakePosixSocket(loop_, {}, limit);
+  socket_ = MakePosixSocket(loop_, {}, {.send_queue_limit = limit});
   socket_->SetEvents(&events_);
   ConnectToListener();
   // Requests of one repeated byte each, until the kernel and then the queue

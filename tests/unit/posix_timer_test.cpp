@@ -160,7 +160,7 @@ TEST_F(PosixTimerTest, HandlerMayDestroyTheTimerAndReplaceItsOwnHandler) {
 
 TEST(PosixComponents, MakesTheSocketAndTheThreeNamedTimers) {
   EventLoop loop;
-  Components components = MakePosixComponents(loop);
+  Components components = MakePosixComponents(loop, kDefaultReadSize);
   ASSERT_NE(components.winsock1, nullptr);
   ASSERT_NE(components.record_sets, nullptr);
   ASSERT_NE(components.text, nullptr);

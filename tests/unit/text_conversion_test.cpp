@@ -17,7 +17,9 @@ using namespace std::string_view_literals;
 
 Text FromBytes(const Windows1252Conversion& conversion, std::vector<uint8_t> bytes) {
   if (bytes.empty()) return {};
-  return ReadString(AnsiWidener(conversion.AnsiCharacters()), bytes, 0, static_cast<int32_t>(bytes.size()));
+  Text text;
+  ReadStringInto(text, AnsiWidener(conversion.AnsiCharacters()), bytes, 0, static_cast<int32_t>(bytes.size()));
+  return text;
 }
 
 TEST(Windows1252ConversionTest, EveryByteRoundTrips) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "posix/posix_components.h"
 
 namespace moravex::shell {
@@ -188,7 +188,7 @@ void NativeDriver::New() {
   // Detach the old control first: it may still be finishing the notification
   // that ran this command, and must not fire into the new one's stream.
   if (control_) control_->SetEvents(nullptr);
-  control_ = ChartServiceClient::Create(MakePosixComponents(loop_));
+  control_ = ChartServiceClient::Create(MakePosixComponents(loop_, ChartServiceClient::kSocketReadSize));
   control_->SetEvents(sink_);
 }
 

@@ -139,8 +139,7 @@ class AdoRecordSet final : public RecordSet {
       Check(set_->get_Fields(fields.Put()), "Fields");
       for (const FieldInfo& info : kPriceChannelFields) {
         const BSTR name = SysAllocString(reinterpret_cast<const OLECHAR*>(info.name));
-        const HRESULT hr = fields->Append(name, static_cast<DataTypeEnum>(info.type), 0,
-                                          static_cast<FieldAttributeEnum>(kFieldAttributesUnspecified), Missing());
+        const HRESULT hr = fields->Append(name, static_cast<DataTypeEnum>(info.type), 0, adFldUnspecified, Missing());
         SysFreeString(name);
         Check(hr, "Fields.Append");
       }

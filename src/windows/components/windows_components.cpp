@@ -8,11 +8,11 @@
 
 namespace moravex::windows {
 
-moravex::Components MakeWindowsComponents() {
+moravex::Components MakeWindowsComponents(size_t socket_read_size) {
   using namespace moravex::windows;
   const auto window = MessageWindow::Create();
   moravex::Components components;
-  components.winsock1 = std::make_unique<WinsockSocket>(window);
+  components.winsock1 = std::make_unique<WinsockSocket>(window, NameLookup{}, SocketSizes{.read = socket_read_size});
   components.tmr_login_and_connect_timeout = MakeWindowTimer(window, "tmrLoginAndConnectTimeout");
   components.tmr_data_request_timeout = MakeWindowTimer(window, "tmrDataRequestTimeout");
   components.tmr_session_info_timeout = MakeWindowTimer(window, "tmrSessionInfoTimeout");

@@ -75,8 +75,8 @@ size_t LookupThreadsAlive() { return Lookups().Threads(); }
 // The system calls, the window's notifications and the lookup of the socket core.
 class WinsockSocketCore final : public SocketCore {
  public:
-  WinsockSocketCore(std::shared_ptr<MessageWindow> window, NameLookup lookup, size_t send_queue_limit)
-      : SocketCore(send_queue_limit),
+  WinsockSocketCore(std::shared_ptr<MessageWindow> window, NameLookup lookup, SocketSizes sizes)
+      : SocketCore(sizes),
         window_(std::move(window)),
         lookup_(lookup ? std::move(lookup) : LookUpWithGetAddrInfo),
         lane_(std::make_shared<LookupThreads::Lane>()) {}
@@ -200,10 +200,9 @@ class WinsockSocketCore final : public SocketCore {
   UINT message_ = 0;
 };
 
-WinsockSocket::WinsockSocket(std::shared_ptr<MessageWindow> window, NameLookup lookup, size_t send_queue_limit)
+WinsockSocket::WinsockSocket(std::shared_ptr<MessageWindow> window, NameLookup lookup, SocketSizes sizes)
     // Not make_shared: a separate block is freed with the object, so a use
     // after destruction is a use after free that a checker can see.
-    : PlatformSocket(
-          std::shared_ptr<SocketCore>(new WinsockSocketCore(std::move(window), std::move(lookup), send_queue_limit))) {}
+    : PlatformSocket(std::shared_ptr<SocketCore>(new WinsockSocketCore(std::move(window), std::move(lookup), sizes))) {}
 
 }  // namespace moravex::windows

@@ -22,8 +22,7 @@ size_t LookupThreadsAlive();
 
 class WinsockSocket final : public PlatformSocket {
  public:
-  explicit WinsockSocket(std::shared_ptr<MessageWindow> window, NameLookup lookup = {},
-                         size_t send_queue_limit = kSendQueueLimit);
+  explicit WinsockSocket(std::shared_ptr<MessageWindow> window, NameLookup lookup = {}, SocketSizes sizes = {});
 };
 
 }  // namespace moravex::windows

@@ -9,7 +9,7 @@
 #include "windows/com/com_object.h"
 #include "windows/com/com_ptr.h"
 #include "windows/com/connection_point.h"
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "windows/com/dispatch.h"
 #include "windows/control/notification_guard.h"
 #include "platform/platform.h"

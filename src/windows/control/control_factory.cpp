@@ -11,8 +11,8 @@ HRESULT CreateChartServiceClient(IUnknown* outer, REFIID riid, void** out) {
   *out = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   moravex::Components components;
-  const HRESULT hr = moravex::com::ReturningHresultWithErrorInfo(IID__ChartServiceClient,
-                                                                 [&] { components = MakeWindowsComponents(); });
+  const HRESULT hr = moravex::com::ReturningHresultWithErrorInfo(
+      IID__ChartServiceClient, [&] { components = MakeWindowsComponents(ChartServiceClient::kSocketReadSize); });
   if (FAILED(hr)) return hr;
   return moravex::windows::ChartServiceControl::Create(std::move(components), riid, out);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "windows/components/windows_components.h"
+#include "native/platform_socket.h"
 #include "platform/failure.h"
 #include "tests/windows/components/pump.h"
 
@@ -16,7 +17,7 @@ using test::PumpFor;
 using test::PumpUntil;
 
 TEST(TimerTest, RestartRunsAFullIntervalFromTheSecondPutAndZeroNeverTicks) {
-  Components components = MakeWindowsComponents();
+  Components components = MakeWindowsComponents(kDefaultReadSize);
   TimerComponent& timer = *components.tmr_data_request_timeout;
   EXPECT_EQ(timer.Interval(), 5000);
   EXPECT_FALSE(timer.Enabled());
@@ -41,7 +42,7 @@ TEST(TimerTest, RestartRunsAFullIntervalFromTheSecondPutAndZeroNeverTicks) {
 }
 
 TEST(TimerTest, NegativeIntervalIsRefusedInTheTimersOwnName) {
-  Components components = MakeWindowsComponents();
+  Components components = MakeWindowsComponents(kDefaultReadSize);
   const std::pair<TimerComponent*, const char*> timers[] = {
       {components.tmr_login_and_connect_timeout.get(), "tmrLoginAndConnectTimeout"},
       {components.tmr_data_request_timeout.get(), "tmrDataRequestTimeout"},
@@ -61,7 +62,7 @@ TEST(TimerTest, NegativeIntervalIsRefusedInTheTimersOwnName) {
 }
 
 TEST(TimerTest, DisabledOrDestroyedTimersTickNoMoreWhileTheOthersGoOn) {
-  Components components = MakeWindowsComponents();
+  Components components = MakeWindowsComponents(kDefaultReadSize);
   int login = 0;
   int session = 0;
   int data = 0;
@@ -98,7 +99,7 @@ TEST(TimerTest, RestartsMoveTheDueTimeAndTheTickComesAFullIntervalAfterTheLast) 
   const auto since = [](Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   };
-  Components components = MakeWindowsComponents();
+  Components components = MakeWindowsComponents(kDefaultReadSize);
   TimerComponent& timer = *components.tmr_session_info_timeout;
   std::vector<Clock::time_point> ticks;
   timer.SetTickHandler([&] { ticks.push_back(Clock::now()); });

@@ -2,6 +2,7 @@
 
 #include "MORAVEX1_h.h"
 #include "windows/components/windows_components.h"
+#include "native/platform_socket.h"
 
 namespace moravex::windows::test {
 namespace {
@@ -51,7 +52,7 @@ HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex::com::ComPt
 void SetOcxPath(std::wstring path) { ocx_path = std::move(path); }
 
 moravex::Components MakeTestComponents(const FakeParts& parts) {
-  moravex::Components components = MakeWindowsComponents();
+  moravex::Components components = MakeWindowsComponents(moravex::kDefaultReadSize);
   components.winsock1 = moravex::FakeSocket::Share(parts.socket);
   components.tmr_login_and_connect_timeout =
       moravex::FakeTimer::Share(std::make_shared<moravex::FakeTimer>("tmrLoginAndConnectTimeout"));

@@ -1,12 +1,19 @@
-#include "services/data_requests.h"
-
-#include "control/chart_service_client.h"
-#include "control/method_errors.h"
+// The outbound side: the data requests, debug text, and the one write of
+// every frame.
+#include "client/chart_service_client.h"
+#include "client/method_errors.h"
+#include "client/request_table.h"
 #include "protocol/checked_arithmetic.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
 
 namespace moravex {
+namespace {
+
+// The one method whose errors name a shorter source.
+constexpr const char* kDebugSource = "SendDbgMsg";
+
+}  // namespace
 
 void ChartServiceClient::GetFullPriceChannelData(const Text& Ticker, int32_t MaxChartPixels) {
   SendDataRequest(RequestOf(MessageType::FullPriceChannelData), Ticker, MaxChartPixels, {});
@@ -45,7 +52,7 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
   const TextConversion& text = *components_.text;
   std::string ticker_field;
   std::string time_stamp_field;
-  if (request.payload != RequestPayload::kNone) {
+  if (request.payload != RequestPayload::None) {
     // A longer ticker cannot fit its 6-byte field, and cutting it would ask
     // for another ticker.
     auto ansi = ticker.size() <= static_cast<size_t>(kTickerWidth) ? text.ToAnsi(PadToWidth(ticker, kTickerWidth))
@@ -53,7 +60,7 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
     if (!ansi) Raise(InvalidTicker, method, "The Ticker parameter is invalid.");
     ticker_field = std::move(*ansi);
   }
-  if (request.payload == RequestPayload::kTickerAndTimeStamp) {
+  if (request.payload == RequestPayload::TickerAndTimeStamp) {
     auto ansi = text.IsDate(time_stamp) ? text.ToAnsi(time_stamp) : std::nullopt;
     if (!ansi) Raise(InvalidDate, method, "The LastReceivedTimeStamp parameter is invalid.");
     time_stamp_field = std::move(*ansi);
@@ -62,17 +69,17 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
   RethrowingAsInternalError([&] {
     FrameWriter frame(frame_);
     switch (request.payload) {
-      case RequestPayload::kNone: frame.SendHeader(request.message_type, 0); break;
-      case RequestPayload::kTicker:
+      case RequestPayload::None: frame.SendHeader(request.message_type, 0); break;
+      case RequestPayload::Ticker:
         frame.SendHeader(request.message_type, kTickerWidth);
         frame.SendString(ticker_field);
         break;
-      case RequestPayload::kTickerAndPixels:
+      case RequestPayload::TickerAndPixels:
         frame.SendHeader(request.message_type, kTickerWidth + 4);
         frame.SendString(ticker_field);
         frame.SendLong(max_chart_pixels);
         break;
-      case RequestPayload::kTickerAndTimeStamp:
+      case RequestPayload::TickerAndTimeStamp:
         frame.SendHeader(request.message_type, CheckedAdd(kTickerWidth, static_cast<int64_t>(time_stamp.size())));
         frame.SendString(ticker_field);
         frame.SendString(time_stamp_field);
@@ -83,5 +90,30 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
     RestartTimer(request.timer);
   });
 }
+
+void ChartServiceClient::SendDebugMessage(const Text& Message) {
+  if (components_.winsock1->State() != kSocketConnected) Raise(NotConnected, kDebugSource, kNotConnected);
+  RethrowingAsInternalError([&] {
+    const std::string ansi = AnsiOrFail(Message, kDebugSource, "Message");
+    FrameWriter frame(frame_);
+    frame.SendHeader(MessageType::DebugMessage, CheckedAdd(0, static_cast<int64_t>(Message.size())));
+    frame.SendString(ansi);
+    SendFrame(frame.Bytes());
+  });
+}
+
+// Lengths on the wire count characters, so text must map one character to one
+// byte; anything else is refused before a byte is written.
+// The source is built only on failure: the send path stays free of it.
+std::string ChartServiceClient::AnsiOrFail(const Text& text, const char* method, const char* what) const {
+  auto ansi = components_.text->ToAnsi(text);
+  if (!ansi) {
+    throw Failure(InternalError, MethodSource(method),
+                  std::string("The ") + what + " parameter has a character with no single-byte form.");
+  }
+  return std::move(*ansi);
+}
+
+void ChartServiceClient::SendFrame(std::span<const uint8_t> frame) { components_.winsock1->SendData(frame); }
 
 }  // namespace moravex

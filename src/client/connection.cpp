@@ -1,5 +1,6 @@
-#include "control/chart_service_client.h"
-#include "control/method_errors.h"
+// Connecting, disconnecting, the socket's events and the reset every ending runs.
+#include "client/chart_service_client.h"
+#include "client/method_errors.h"
 
 namespace moravex {
 
@@ -44,6 +45,28 @@ void ChartServiceClient::Winsock1_Error(const Text& description) {
     Fire(&ChartServiceEvents::Disconnected, Text(u"Winsock1_Error: ") + description);
   } else {
     Fire(&ChartServiceEvents::ConnectionFailed);
+  }
+}
+
+// Returns the connection to the closed state. Fires nothing: pending requests
+// vanish without answer or Timeout, since the timers stop here too.
+void ChartServiceClient::ResetConnection() {
+  components_.winsock1->Close();
+  ++connection_generation_;
+  assembler_.Reset();
+  state_.IsLoggedIn = false;
+  for (bool& flag : state_.PendingFlags) flag = false;
+  Timer(TimerId::DataRequest).SetEnabled(false);
+  Timer(TimerId::LoginAndConnect).SetEnabled(false);
+  Timer(TimerId::SessionInfo).SetEnabled(false);
+  state_.IsConnected = false;
+}
+
+void ChartServiceClient::ResetBeforeReporting() {
+  try {
+    ResetConnection();
+  } catch (const Failure&) {
+    // The connection is over either way; the caller still fires its event.
   }
 }
 

@@ -1,4 +1,4 @@
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "protocol/frame_assembler.h"
 #include "protocol/payload_decoding.h"
 
@@ -27,10 +27,11 @@ void ChartServiceClient::Winsock1_DataArrival() {
 
 void ChartServiceClient::ReceiveLoop(uint64_t generation) {
   while (connection_generation_ == generation) {
-    if (!CollectMessage(state_, dispatch_levels_, *components_.winsock1)) return;
-    const DispatchLevels::Scope dispatch(dispatch_levels_, state_.PayloadBuffer,
-                                         static_cast<size_t>(state_.PayloadLength));
-    ProcessMessage(state_.HeaderBuffer[0], state_.HeaderBuffer[1]);
+    if (!assembler_.Collect(*components_.winsock1, dispatch_levels_)) return;
+    const ReceiveProgress& message = assembler_.Progress();
+    const DispatchLevels::Scope dispatch(dispatch_levels_, message.PayloadBuffer,
+                                         static_cast<size_t>(message.PayloadLength));
+    ProcessMessage(assembler_.MessageType(), assembler_.SecondByte());
   }
 }
 

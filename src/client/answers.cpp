@@ -1,8 +1,10 @@
+// The dispatcher and every answer's handler: each decodes its payload, clears
+// its flag and fires its event.
 #include <array>
 
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 #include "protocol/message_types.h"
-#include "services/data_requests.h"
+#include "protocol/price_channel_records.h"
 
 namespace moravex {
 namespace {
@@ -24,6 +26,9 @@ constexpr auto kGate = [] {
   }
   return gate;
 }();
+
+const Text kEmpty;
+constexpr const char* kTypeMismatch = "Type mismatch";
 
 }  // namespace
 
@@ -57,6 +62,62 @@ void ChartServiceClient::ProcessMessage(uint8_t message_type, uint8_t /*second_b
     case MessageType::PreviousSessionsSupportAndResistancePrices:
       ProcessPreviousSessionsSupportAndResistancePrices();
       break;
+  }
+}
+
+// No guard of its own: a failure ends the connection in the receive path.
+void ChartServiceClient::ProcessDebugMessage() {
+  Fire(&ChartServiceEvents::GotDebugMessage, PayloadSize() > 0 ? PayloadText(0, PayloadSize()) : kEmpty);
+}
+
+// Session date, time and date-time answers: the payload is the server's text.
+void ChartServiceClient::ProcessSessionText(Pending flag, void (ChartServiceEvents::*event)(const Text&)) {
+  state_[flag] = false;
+  const Text* text = &kEmpty;
+  if (PayloadSize() > 0 && !Decoded([&] { text = &PayloadText(0, PayloadSize()); })) return;
+  Fire(event, *text);
+}
+
+// Empty means 0. Reads stay inside the payload itself: a value one byte short
+// is an error, not a value completed with the buffer's spare zero byte.
+void ChartServiceClient::ProcessPreviousSessionsPrice(Pending flag, void (ChartServiceEvents::*event)(float)) {
+  state_[flag] = false;
+  float price = 0;
+  if (PayloadSize() > 0 && !Decoded([&] { price = ReadSingle(Payload(), 0); })) return;
+  Fire(event, price);
+}
+
+void ChartServiceClient::ProcessPreviousSessionsSupportAndResistancePrices() {
+  state_[Pending::PreviousSessionsSupportAndResistancePrices] = false;
+  float prices[4] = {0, 0, 0, 0};
+  if (PayloadSize() > 0 && !Decoded([&] {
+        for (int i = 0; i < 4; ++i) prices[i] = ReadSingle(Payload(), 4 * i);
+      })) {
+    return;
+  }
+  Fire(&ChartServiceEvents::GotPreviousSessionsSupportAndResistancePrices, prices[0], prices[1], prices[2], prices[3]);
+}
+
+// Decodes the answer's records into a new record set and hands it to the host.
+// The flag is cleared only on success, so a failed answer still times out later.
+void ChartServiceClient::ProcessPriceChannelData(Pending flag, void (ChartServiceEvents::*event)(ObjectRef&)) {
+  std::shared_ptr<RecordSet> rows;
+  if (!Decoded([&] {
+        rows = components_.record_sets->Create();
+        rows->Load(PriceChannelRecords(Payload(), widener_));
+      })) {
+    return;
+  }
+
+  // The control keeps its own reference through the event, so a table the host
+  // replaced cannot be mistaken for a new object at the same address.
+  ObjectRef argument = rows;
+  state_[flag] = false;
+  Fire(event, argument);
+  // The host may clear or replace the argument; anything but a record set is an error.
+  if (argument && argument != rows && dynamic_cast<RecordSet*>(argument.get()) == nullptr) {
+    argument.reset();
+    FireError(kTypeMismatch);
   }
 }
 

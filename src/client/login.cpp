@@ -1,5 +1,5 @@
-#include "control/chart_service_client.h"
-#include "control/method_errors.h"
+#include "client/chart_service_client.h"
+#include "client/method_errors.h"
 #include "protocol/checked_arithmetic.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
@@ -41,11 +41,10 @@ void ChartServiceClient::ProcessLogin() {
   state_[Pending::Login] = false;
   int32_t code = 0;
   const Text* result = nullptr;
-  try {
-    code = ReadLong(Payload(), 0);
-    result = &PayloadText(4, PayloadSize() - 4);
-  } catch (const Failure& failure) {
-    FireError(failure.Description());
+  if (!Decoded([&] {
+        code = ReadLong(Payload(), 0);
+        result = &PayloadText(4, PayloadSize() - 4);
+      })) {
     return;
   }
   if (code == 0 && *result == u"OK") {

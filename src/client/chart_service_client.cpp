@@ -1,4 +1,4 @@
-#include "control/chart_service_client.h"
+#include "client/chart_service_client.h"
 
 #include "platform/failure.h"
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "control/error_ids.h"
+#include "client/error_ids.h"
 #include "platform/failure.h"
 
 namespace moravex {

@@ -8,24 +8,25 @@
 #include <string>
 #include <vector>
 
-#include "control/error_ids.h"
+#include "client/client_state.h"
+#include "client/error_ids.h"
+#include "client/request_table.h"
 #include "platform/chart_service_events.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "protocol/dispatch_levels.h"
+#include "protocol/frame_assembler.h"
 #include "protocol/payload_decoding.h"
-#include "session/client_state.h"
-#include "session/supervision_groups.h"
 
 namespace moravex {
-
-struct DataRequest;
 
 class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClient> {
  public:
   // Component callbacks hold the control alive for their duration, so a host
   // that drops its last reference from inside an event does no harm.
   static std::shared_ptr<ChartServiceClient> Create(Components components);
+  // What its socket should read at a time: one whole message of the largest size.
+  static constexpr size_t kSocketReadSize = kLargestFrame;
   ~ChartServiceClient();
   ChartServiceClient(const ChartServiceClient&) = delete;
   ChartServiceClient& operator=(const ChartServiceClient&) = delete;
@@ -58,8 +59,9 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void GetPreviousSessionsClosingPrice(const Text& Ticker);
   void GetPreviousSessionsSupportAndResistancePrices(const Text& Ticker);
 
-  // Read-only view for diagnostics and tests.
+  // Read-only views for diagnostics and tests.
   const ClientState& State() const { return state_; }
+  const ReceiveProgress& Receiving() const { return assembler_.Progress(); }
 
  private:
   class SocketEventsAdapter;
@@ -104,6 +106,18 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   const Text& PayloadText(int32_t index, int32_t count);
 
   void FireError(const std::string& description);
+  // Runs an answer's decoding; a failure fires Error with its description
+  // and returns false, and the handler stops there.
+  template <class Decode>
+  bool Decoded(Decode&& decode) {
+    try {
+      decode();
+      return true;
+    } catch (const Failure& failure) {
+      FireError(failure.Description());
+      return false;
+    }
+  }
   // The sink stays alive for the whole event, even if the handler drops the
   // control or detaches it; what the handler throws stops at the event.
   template <class Event, class... Args>
@@ -122,6 +136,7 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   std::unique_ptr<SocketEventsAdapter> socket_events_;
   std::shared_ptr<ChartServiceEvents> events_;
   ClientState state_;
+  FrameAssembler assembler_;
   // Counts the connections ResetConnection has ended, so that a receive loop
   // whose connection ended inside a handler reads and reports nothing more.
   uint64_t connection_generation_ = 0;
