@@ -154,11 +154,14 @@ TEST_F(SocketTest, ExchangesDataAndDeliversItBeforeTheOnlyCloseEvent) {
 }
 
 TEST_F(SocketTest, AWholeMaximalMessageWaitingIsDeliveredByOneNotification) {
+  // Header and largest payload, all waiting before the window looks, to a
+  // socket whose owner reads that much at a time, as a control does.
+  std::string message(6 + 100000, '\0');
+  socket = std::make_unique<WinsockSocket>(MessageWindow::Create(), NameLookup{}, SocketSizes{.read = message.size()});
+  SetUp();
   ASSERT_TRUE(server.Listen(AF_INET));
   ASSERT_TRUE(ConnectTo(u"127.0.0.1", server.port));
   server.Accept();
-  // Header and largest payload, all waiting before the window looks.
-  std::string message(6 + 100000, '\0');
   for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<char>(i * 7);
   for (size_t sent = 0; sent < message.size();) {
     const int n = send(server.peer, message.data() + sent, static_cast<int>(message.size() - sent), 0);
