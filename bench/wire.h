@@ -5,20 +5,16 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/wire_bytes.h"
+
 namespace moravex::bench {
 
 inline constexpr size_t kHeader = 6;
 inline constexpr size_t kRecord = 24;
 inline constexpr int kFullRows = 4166;  // 99984 bytes: the largest answer the limit allows
 
-inline std::vector<uint8_t> Frame(uint8_t type, const std::vector<uint8_t>& payload) {
-  const auto n = static_cast<uint32_t>(payload.size());
-  std::vector<uint8_t> out(kHeader + payload.size());
-  out[0] = type;
-  for (int i = 0; i < 4; ++i) out[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
-  if (!payload.empty()) std::memcpy(out.data() + kHeader, payload.data(), payload.size());
-  return out;
-}
+// Frames as the tests build them.
+using moravex::Frame;
 
 inline uint32_t PayloadLength(const uint8_t* header) {
   return uint32_t{header[2]} | uint32_t{header[3]} << 8 | uint32_t{header[4]} << 16 | uint32_t{header[5]} << 24;

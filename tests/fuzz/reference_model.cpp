@@ -1,5 +1,7 @@
 #include "tests/fuzz/reference_model.h"
 
+#include "tests/support/request_names.h"
+
 namespace moravex::fuzz {
 namespace {
 
@@ -320,22 +322,6 @@ ObservedEvent ReferenceModel::Disconnect() {
   return Call("Disconnect", 0);
 }
 
-const char* RequestName(int type) {
-  static const char* const kRequestNames[12] = {
-      "",
-      "Login",
-      "GetSessionDateTime",
-      "GetSessionDate",
-      "GetSessionTime",
-      "GetFullPriceChannelData",
-      "GetPriceChannelDataUpdates",
-      "GetPreviousSessionsLastAverageVantrelPrice",
-      "GetPreviousSessionsHighPrice",
-      "GetPreviousSessionsLowPrice",
-      "GetPreviousSessionsClosingPrice",
-      "GetPreviousSessionsSupportAndResistancePrices",
-  };
-  return kRequestNames[type];
-}
+const char* RequestName(int type) { return kRequestMethods[static_cast<size_t>(type)]; }
 
 }  // namespace moravex::fuzz

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/windows/control/control_test_support.h"
+#include "tests/support/request_names.h"
 
 namespace moravex::windows::test {
 namespace {
@@ -222,18 +223,6 @@ void Soak::Expect(Slot& s, const char* call, HRESULT hr, std::initializer_list<H
 }
 
 HRESULT Soak::Request(Slot& s, int kind, bool valid) {
-  static const char* const names[kKinds] = {"Connect",
-                                            "Login",
-                                            "GetSessionDateTime",
-                                            "GetSessionDate",
-                                            "GetSessionTime",
-                                            "GetFullPriceChannelData",
-                                            "GetPriceChannelDataUpdates",
-                                            "GetPreviousSessionsLastAverage",
-                                            "GetPreviousSessionsHigh",
-                                            "GetPreviousSessionsLow",
-                                            "GetPreviousSessionsClosing",
-                                            "GetPreviousSessionsSR"};
   _ChartServiceClient* c = s.control.Get();
   const bool up = s.link == Link::kConnected;
   const bool bad_ticker = !valid && (kind == 5 || kind == 6) && Chance(0.5);
@@ -265,7 +254,7 @@ HRESULT Soak::Request(Slot& s, int kind, bool valid) {
       case 10: hr = c->GetPreviousSessionsClosingPrice(ticker.Get()); break;
       default: hr = c->GetPreviousSessionsSupportAndResistancePrices(ticker.Get()); break;
     }
-    Expect(s, names[kind], hr,
+    Expect(s, kind == 0 ? "Connect" : kRequestMethods[static_cast<size_t>(kind)], hr,
            {!up               ? kNotConnected
             : !s.logged_in    ? kNotLoggedIn
             : s.pending[kind] ? kRequestPending
