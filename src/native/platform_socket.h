@@ -49,8 +49,14 @@ struct SocketError {
 // The outcome of a name lookup: addresses to try in order, or the error.
 struct LookupOutcome {
   std::vector<PeerAddress> addresses;
-  SocketError error;
+  SocketError error{kSocketHostNotFound, u"Host not found"};
 };
+
+// Looks a host name up for a TCP connection to the port, on a lookup thread
+// (see native/lookup_threads.h): may block as long as it likes, and tests
+// hang or fail it; the socket drops a late answer. Names only: literal
+// addresses connect at once, on the socket's thread.
+using NameLookup = std::function<LookupOutcome(const Text& host, int port)>;
 
 // Received bytes not yet read: [head, tail) of one block that the kernel
 // writes into directly. The host normally reads everything in its data

@@ -8,8 +8,8 @@
 
 namespace moravex {
 
-std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes) {
-  return std::make_unique<PosixSocket>(loop, std::move(resolver), sizes);
+std::unique_ptr<SocketComponent> MakePosixSocket(EventLoop& loop, NameLookup lookup, SocketSizes sizes) {
+  return std::make_unique<PosixSocket>(loop, std::move(lookup), sizes);
 }
 
 Components MakePosixComponents(EventLoop& loop, size_t socket_read_size) {

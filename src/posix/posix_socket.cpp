@@ -57,14 +57,6 @@ int32_t WinsockNumber(int error) {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-PeerAddress ToPeer(const SocketAddress& address) {
-  PeerAddress peer;
-  static_assert(sizeof address.storage <= sizeof peer.bytes);
-  std::memcpy(peer.bytes.data(), &address.storage, address.length);
-  peer.length = address.length;
-  return peer;
-}
-
 const sockaddr* ToSockaddr(const PeerAddress& address) {
   return reinterpret_cast<const sockaddr*>(address.bytes.data());
 }
@@ -90,15 +82,15 @@ int OpenStreamSocket(int family) {
   return fd;
 }
 
-Resolution Resolve(const Resolver& resolver, const std::string& host, int port) {
+LookupOutcome LookUp(const NameLookup& lookup, const Text& host, int port) {
   try {
-    return resolver(host, port);
+    return lookup(host, port);
   } catch (const std::exception& e) {
-    Resolution failed;
-    failed.error_description = e.what();
+    LookupOutcome failed;
+    failed.error.description = FromUtf8(e.what());
     return failed;
   } catch (...) {
-    return Resolution{};
+    return LookupOutcome{};
   }
 }
 
@@ -119,9 +111,10 @@ LookupThreads& Lookups() {
 
 }  // namespace
 
-Resolution ResolveWithGetaddrinfo(const std::string& host, int port) {
-  Resolution resolution;
-  if (host.find('\0') != std::string::npos) return resolution;
+LookupOutcome LookUpWithGetAddrInfo(const Text& name, int port) {
+  LookupOutcome outcome;
+  if (name.find(u'\0') != Text::npos) return outcome;
+  const std::string host = ToUtf8(name);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -131,35 +124,35 @@ Resolution ResolveWithGetaddrinfo(const std::string& host, int port) {
   const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
   if (rc != 0) {
     if (rc == EAI_AGAIN) {
-      resolution.error_number = kSocketTryAgain;
-      resolution.error_description = gai_strerror(rc);
+      outcome.error = {kSocketTryAgain, FromUtf8(gai_strerror(rc))};
     } else if (rc != EAI_NONAME && rc != EAI_FAIL
 #ifdef EAI_NODATA
                && rc != EAI_NODATA
 #endif
     ) {
-      resolution.error_description = gai_strerror(rc);
+      outcome.error.description = FromUtf8(gai_strerror(rc));
     }
-    return resolution;
+    return outcome;
   }
   for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_addr == nullptr || entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    SocketAddress address;
-    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-    address.length = static_cast<socklen_t>(entry->ai_addrlen);
-    resolution.addresses.push_back(address);
+    PeerAddress address;
+    static_assert(sizeof(sockaddr_storage) <= sizeof address.bytes);
+    std::memcpy(address.bytes.data(), entry->ai_addr, entry->ai_addrlen);
+    address.length = static_cast<uint32_t>(entry->ai_addrlen);
+    outcome.addresses.push_back(address);
   }
   freeaddrinfo(list);
-  return resolution;
+  return outcome;
 }
 
 // The system calls, the loop's readiness and the lookup of the socket core.
 class PosixSocketCore final : public SocketCore {
  public:
-  PosixSocketCore(EventLoop& loop, Resolver resolver, SocketSizes sizes)
+  PosixSocketCore(EventLoop& loop, NameLookup lookup, SocketSizes sizes)
       : SocketCore(sizes),
         loop_(loop),
-        resolver_(resolver ? std::move(resolver) : ResolveWithGetaddrinfo),
+        lookup_(lookup ? std::move(lookup) : LookUpWithGetAddrInfo),
         lane_(std::make_shared<LookupThreads::Lane>()) {}
   ~PosixSocketCore() override { CloseDescriptor(); }
 
@@ -188,13 +181,10 @@ class PosixSocketCore final : public SocketCore {
   std::optional<SocketError> StartLookup(const Text& host, int port, uint64_t generation) override {
     // The job sees only copies, a weak reference and a poster that outlives
     // the loop, so it may finish after the socket and the loop are gone. Its
-    // own copy of the resolver, as a resolver with state of its own expects.
-    auto job = [resolver = resolver_, host = ToUtf8(host), port, post = loop_.RemotePoster(),
+    // own copy of the lookup, as a lookup with state of its own expects.
+    auto job = [lookup = lookup_, host, port, post = loop_.RemotePoster(),
                 weak = std::weak_ptr<SocketCore>(weak_from_this()), generation] {
-      Resolution resolution = Resolve(resolver, host, port);
-      LookupOutcome outcome;
-      for (const SocketAddress& address : resolution.addresses) outcome.addresses.push_back(ToPeer(address));
-      outcome.error = {resolution.error_number, FromUtf8(resolution.error_description)};
+      LookupOutcome outcome = LookUp(lookup, host, port);
       post([weak, generation, outcome = std::move(outcome)]() mutable {
         if (const auto self = weak.lock()) self->OnLookedUp(generation, std::move(outcome));
       });
@@ -295,16 +285,16 @@ class PosixSocketCore final : public SocketCore {
   }
 
   EventLoop& loop_;
-  const Resolver resolver_;
+  const NameLookup lookup_;
   const std::shared_ptr<LookupThreads::Lane> lane_;
   int fd_ = -1;
   EventLoop::Id watch_ = 0;
   bool hung_up_ = false;
 };
 
-PosixSocket::PosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes)
+PosixSocket::PosixSocket(EventLoop& loop, NameLookup lookup, SocketSizes sizes)
     // Not make_shared: a separate block is freed with the object, so a use
     // after destruction is a use after free that sanitizers can see.
-    : PlatformSocket(std::shared_ptr<SocketCore>(new PosixSocketCore(loop, std::move(resolver), sizes))) {}
+    : PlatformSocket(std::shared_ptr<SocketCore>(new PosixSocketCore(loop, std::move(lookup), sizes))) {}
 
 }  // namespace moravex

@@ -10,7 +10,7 @@ namespace moravex {
 
 class PosixSocket final : public PlatformSocket {
  public:
-  PosixSocket(EventLoop& loop, Resolver resolver, SocketSizes sizes = {});
+  PosixSocket(EventLoop& loop, NameLookup lookup, SocketSizes sizes = {});
 };
 
 }  // namespace moravex

@@ -119,7 +119,7 @@ class RecordingEvents final : public SocketEvents {
   }
 };
 
-// Holds a resolver thread until the test lets it go (or two seconds pass).
+// Holds a lookup thread until the test lets it go (or two seconds pass).
 struct Gate {
   void Open() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -135,13 +135,13 @@ struct Gate {
   bool open = false;
 };
 
-SocketAddress Loopback(int port) {
+PeerAddress Loopback(int port) {
   sockaddr_in v4{};
   v4.sin_family = AF_INET;
   v4.sin_port = htons(static_cast<uint16_t>(port));
   v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  SocketAddress address;
-  std::memcpy(&address.storage, &v4, sizeof v4);
+  PeerAddress address;
+  std::memcpy(address.bytes.data(), &v4, sizeof v4);
   address.length = sizeof v4;
   return address;
 }
@@ -163,10 +163,10 @@ bool WaitFor(const std::function<bool()>& done) {
 
 class PosixSocketTest : public ::testing::Test {
  protected:
-  void SetUp() override { UseResolver({}); }
+  void SetUp() override { UseLookup({}); }
 
-  void UseResolver(Resolver resolver) {
-    socket_ = MakePosixSocket(loop_, std::move(resolver));
+  void UseLookup(NameLookup lookup) {
+    socket_ = MakePosixSocket(loop_, std::move(lookup));
     socket_->SetEvents(&events_);
   }
 
@@ -239,7 +239,7 @@ TEST_F(PosixSocketTest, RefusedConnectionIsReportedFromTheLoop) {
 }
 
 TEST_F(PosixSocketTest, FailedLookupIsReportedFromTheLoop) {
-  UseResolver([](const std::string&, int) { return Resolution{}; });
+  UseLookup([](const Text&, int) { return LookupOutcome{}; });
   socket_->Connect(u"chart.invalid", 4000);
   EXPECT_EQ(socket_->State(), kSocketResolvingHost);
   EXPECT_TRUE(events_.log.empty());
@@ -253,11 +253,11 @@ TEST_F(PosixSocketTest, ResolvedAddressesAreTriedInOrder) {
   std::string asked;
   const int refused = ClosedPort();
   const int open = listener_.Port();
-  UseResolver([&asked, refused, open](const std::string& host, int port) {
-    asked = host + ":" + std::to_string(port);
-    Resolution resolution;
-    resolution.addresses = {Loopback(refused), Loopback(open)};
-    return resolution;
+  UseLookup([&asked, refused, open](const Text& host, int port) {
+    asked = ToUtf8(host) + ":" + std::to_string(port);
+    LookupOutcome outcome;
+    outcome.addresses = {Loopback(refused), Loopback(open)};
+    return outcome;
   });
   socket_->Connect(u"chart.example", 4000);
   ASSERT_TRUE(RunUntilLogged(1));
@@ -268,11 +268,11 @@ TEST_F(PosixSocketTest, ResolvedAddressesAreTriedInOrder) {
 TEST_F(PosixSocketTest, HangingLookupNeitherBlocksConnectNorOverridesLaterWork) {
   auto gate = std::make_shared<Gate>();
   const int refused = ClosedPort();
-  UseResolver([gate, refused](const std::string&, int) {
+  UseLookup([gate, refused](const Text&, int) {
     gate->Wait();
-    Resolution resolution;
-    resolution.addresses = {Loopback(refused)};
-    return resolution;
+    LookupOutcome outcome;
+    outcome.addresses = {Loopback(refused)};
+    return outcome;
   });
   const auto started = std::chrono::steady_clock::now();
   socket_->Connect(u"slow.example", 4000);
@@ -295,9 +295,9 @@ TEST_F(PosixSocketTest, LookupThreadOutlivingSocketAndLoopTouchesNeither) {
   auto gate = std::make_shared<Gate>();
   const std::weak_ptr<Gate> watched = gate;
   auto loop = std::make_unique<EventLoop>();
-  auto socket = MakePosixSocket(*loop, [gate](const std::string&, int) {
+  auto socket = MakePosixSocket(*loop, [gate](const Text&, int) {
     gate->Wait();
-    return Resolution{};
+    return LookupOutcome{};
   });
   socket->SetEvents(&events_);
   socket->Connect(u"slow.example", 4000);
@@ -305,12 +305,12 @@ TEST_F(PosixSocketTest, LookupThreadOutlivingSocketAndLoopTouchesNeither) {
   loop.reset();
   gate->Open();
   gate.reset();
-  // The thread's own copy of the resolver goes last, after its answer is posted.
+  // The thread's own copy of the lookup goes last, after its answer is posted.
   ASSERT_TRUE(WaitFor([&] { return watched.expired(); }));
   EXPECT_TRUE(events_.log.empty());
 }
 
-TEST_F(PosixSocketTest, DefaultResolverFindsLocalhost) {
+TEST_F(PosixSocketTest, DefaultLookupFindsLocalhost) {
   socket_->Connect(u"localhost", listener_.Port());
   ASSERT_TRUE(RunUntilLogged(1));
   EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
@@ -395,19 +395,19 @@ TEST_F(PosixSocketTest, AbandonedLookupsOfAHangingNameHoldAtMostThePoolsThreads)
   };
   auto hang = std::make_shared<Hang>();
   const int open = listener_.Port();
-  const Resolver resolver = [hang, open](const std::string&, int) {
+  const NameLookup lookup = [hang, open](const Text&, int) {
     const size_t now = ++hang->running;
     ++hang->calls;
     for (size_t seen = hang->most; now > seen && !hang->most.compare_exchange_weak(seen, now);) {}
     hang->gate.Wait();
     --hang->running;
-    Resolution resolution;
-    resolution.addresses = {Loopback(open)};
-    return resolution;
+    LookupOutcome outcome;
+    outcome.addresses = {Loopback(open)};
+    return outcome;
   };
   // Sockets destroyed while their lookup hangs, until every pool thread hangs.
-  for (size_t i = 0; i < kResolverThreads; ++i) {
-    auto socket = MakePosixSocket(loop_, resolver);
+  for (size_t i = 0; i < kLookupThreadLimit; ++i) {
+    auto socket = MakePosixSocket(loop_, lookup);
     socket->SetEvents(&events_);
     socket->Connect(u"slow.example", 4000);
     ASSERT_TRUE(WaitFor([&] { return hang->calls == i + 1; }));
@@ -417,15 +417,15 @@ TEST_F(PosixSocketTest, AbandonedLookupsOfAHangingNameHoldAtMostThePoolsThreads)
   // 96 more connects abandoned: sockets destroyed at once, and one socket that
   // asks again and again; its newest request is the only one left.
   for (int i = 0; i < 46; ++i) {
-    auto socket = MakePosixSocket(loop_, resolver);
+    auto socket = MakePosixSocket(loop_, lookup);
     socket->SetEvents(&events_);
     socket->Connect(u"slow.example", 4000);
   }
-  UseResolver(resolver);
+  UseLookup(lookup);
   for (int i = 0; i < 50; ++i) socket_->Connect(u"slow.example", 4000);
   std::this_thread::sleep_for(milliseconds(20));  // time for a stray thread to show
-  EXPECT_EQ(hang->most, kResolverThreads);
-  EXPECT_EQ(hang->calls, kResolverThreads);
+  EXPECT_EQ(hang->most, kLookupThreadLimit);
+  EXPECT_EQ(hang->calls, kLookupThreadLimit);
 
   // The hung answers are all stale and dropped; then the newest lookup runs.
   hang->gate.Open();
@@ -433,8 +433,8 @@ TEST_F(PosixSocketTest, AbandonedLookupsOfAHangingNameHoldAtMostThePoolsThreads)
   ASSERT_TRUE(WaitFor([&] { return hang->running == 0; }));
   loop_.RunFor(milliseconds(20));
   EXPECT_EQ(events_.log, std::vector<std::string>{"connect"});
-  EXPECT_EQ(hang->calls, kResolverThreads + 1);
-  EXPECT_EQ(hang->most, kResolverThreads);
+  EXPECT_EQ(hang->calls, kLookupThreadLimit + 1);
+  EXPECT_EQ(hang->most, kLookupThreadLimit);
 }
 
 // In each data arrival the host reads everything, all but the last few bytes
@@ -443,7 +443,7 @@ TEST_F(PosixSocketTest, LongStreamArrivesWholeAndInOrderHoweverTheHostReads) {
   for (const size_t left : {size_t{0}, size_t{999}, SIZE_MAX}) {
     SCOPED_TRACE(left);
     events_.log.clear();
-    UseResolver({});
+    UseLookup({});
     ConnectToListener();
     std::vector<uint8_t> sent(3 << 20);
     for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 509);
@@ -529,11 +529,11 @@ TEST_F(PosixSocketTest, CloseFoundInsideADataArrivalWaitsUntilTheUnreadBytesAreR
 TEST_F(PosixSocketTest, HungLookupDoesNotDelayALaterConnect) {
   auto gate = std::make_shared<Gate>();
   const int open = listener_.Port();
-  UseResolver([gate, open](const std::string& host, int) {
-    if (host == "hung.example") gate->Wait();
-    Resolution resolution;
-    resolution.addresses = {Loopback(open)};
-    return resolution;
+  UseLookup([gate, open](const Text& host, int) {
+    if (host == u"hung.example") gate->Wait();
+    LookupOutcome outcome;
+    outcome.addresses = {Loopback(open)};
+    return outcome;
   });
   socket_->Connect(u"hung.example", 4000);
   loop_.RunFor(milliseconds(200));
@@ -580,12 +580,12 @@ TEST_F(PosixSocketTest, HandlerMayDestroyTheSocketInsideEachOfItsEvents) {
 
   // Connect, then error.
   events_.log.clear();
-  UseResolver({});
+  UseLookup({});
   events_.then = [&](const std::string&) { socket_.reset(); };
   socket_->Connect(u"127.0.0.1", listener_.Port());
   ASSERT_TRUE(RunUntilLogged(1));
   EXPECT_EQ(socket_, nullptr);
-  UseResolver({});
+  UseLookup({});
   socket_->Connect(u"127.0.0.1", ClosedPort());
   ASSERT_TRUE(RunUntilLogged(2));
   loop_.RunFor(milliseconds(20));

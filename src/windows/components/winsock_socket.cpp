@@ -68,7 +68,9 @@ const sockaddr* ToSockaddr(const PeerAddress& address) {
 
 }  // namespace
 
-LookupOutcome LookUpWithGetAddrInfo(const std::wstring& host, int port) { return GetAddrInfo(host, port, false); }
+LookupOutcome LookUpWithGetAddrInfo(const Text& host, int port) {
+  return GetAddrInfo(std::wstring(Wide(host), host.size()), port, false);
+}
 
 size_t LookupThreadsAlive() { return Lookups().Threads(); }
 
@@ -99,8 +101,7 @@ class WinsockSocketCore final : public SocketCore {
     if (host.find(u'\0') != Text::npos) return Described(WSAHOST_NOT_FOUND);
     // The job sees only copies, a weak reference and a mailbox that outlives
     // the window, so a late answer is dropped safely when the socket is gone.
-    auto job = [lookup = lookup_, host = std::wstring(Wide(host), host.size()), port,
-                mailbox = window_->RemoteMailbox(), weak = weak_from_this(), generation] {
+    auto job = [lookup = lookup_, host, port, mailbox = window_->RemoteMailbox(), weak = weak_from_this(), generation] {
       LookupOutcome outcome = lookup(host, port);
       mailbox->Post([weak, generation, outcome = std::move(outcome)]() mutable {
         if (const auto self = weak.lock()) self->OnLookedUp(generation, std::move(outcome));

@@ -11,11 +11,8 @@
 
 namespace moravex::windows {
 
-// Looks a name up for a TCP connection to the port, on a lookup thread; may
-// block as long as it likes (tests hang it). Names only: literal addresses
-// connect at once, on the component's thread.
-using NameLookup = std::function<LookupOutcome(const std::wstring& host, int port)>;
-LookupOutcome LookUpWithGetAddrInfo(const std::wstring& host, int port);
+// The default lookup, on GetAddrInfoW.
+LookupOutcome LookUpWithGetAddrInfo(const Text& host, int port);
 
 // Lookup threads alive in the process now (see native/lookup_threads.h).
 size_t LookupThreadsAlive();

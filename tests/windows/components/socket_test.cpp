@@ -340,13 +340,13 @@ struct HangingLookup {
     CloseHandle(release);
   }
   NameLookup Lookup() {
-    return [this](const std::wstring& host, int port) {
-      if (host == L"hung.example") {
+    return [this](const Text& host, int port) {
+      if (host == u"hung.example") {
         ++hanging;
         WaitForSingleObject(release, 10000);
         --hanging;
       }
-      return LookUpWithGetAddrInfo(host == L"hung.example" ? L"localhost" : host, port);
+      return LookUpWithGetAddrInfo(host == u"hung.example" ? Text(u"localhost") : host, port);
     };
   }
 };
