@@ -26,8 +26,12 @@ void ChartServiceClient::Winsock1_DataArrival() {
 }
 
 void ChartServiceClient::ReceiveLoop(uint64_t generation) {
+  SocketComponent& socket = *components_.winsock1;
   while (connection_generation_ == generation) {
-    if (!assembler_.Collect(*components_.winsock1, dispatch_levels_)) return;
+    if (!assembler_.Collect(socket, dispatch_levels_)) return;
+    // A handler that pumps messages gets the next answer inside its loop,
+    // though no new bytes bring a notification.
+    if (socket.BytesReceived() > 0) socket.PostDataArrival();
     const ReceiveProgress& message = assembler_.Progress();
     const DispatchLevels::Scope dispatch(dispatch_levels_, message.PayloadBuffer,
                                          static_cast<size_t>(message.PayloadLength));

@@ -68,6 +68,9 @@ void ChartServiceClient::RestartTimer(TimerId id) {
 // Flags are read live: a Timeout handler may issue requests of the same group,
 // and a later flag it sets is reported by this same tick.
 void ChartServiceClient::TimerTick(TimerId id) {
+  // Answers already received but not yet read (a handler further out is
+  // pumping messages) come first: an answer in hand is never timed out.
+  if (components_.winsock1->BytesReceived() > 0) Winsock1_DataArrival();
   const auto group = SupervisionGroup(id);
   for (const Supervised& entry : group) {
     if (state_[entry.flag]) {

@@ -286,6 +286,19 @@ bool SocketCore::DeliverData(uint64_t generation) {
   return generation == generation_;
 }
 
+void SocketCore::PostDataArrival() {
+  if (posted_arrival_ == generation_) return;
+  posted_arrival_ = generation_;
+  Post([weak = weak_from_this(), generation = generation_] {
+    const auto self = weak.lock();
+    if (!self || self->posted_arrival_ != generation) return;
+    self->posted_arrival_.reset();
+    if (generation != self->generation_ || self->in_.Size() == 0) return;
+    // Any ending this arrival holds back is reported as it returns.
+    self->DeliverData(generation);
+  });
+}
+
 void SocketCore::UpdateWatch() {
   if (state_ != kSocketConnected && state_ != kSocketClosing) return;
   Watch(state_ == kSocketConnected && !ending_, out_.Size() > 0);

@@ -120,6 +120,7 @@ class SocketCore : public std::enable_shared_from_this<SocketCore> {
   void SendData(std::span<const uint8_t> bytes);
   size_t Buffered() const { return in_.Size(); }
   void GetData(std::span<uint8_t> into);
+  void PostDataArrival();
   size_t Queued() const { return out_.Size(); }
 
   // Entry points of the platform's notifications.
@@ -186,6 +187,8 @@ class SocketCore : public std::enable_shared_from_this<SocketCore> {
   std::optional<Ending> ending_;
   // Data arrivals under way, nested ones included.
   int arrivals_ = 0;
+  // The connection a posted data arrival is on its way for, if any.
+  std::optional<uint64_t> posted_arrival_;
 };
 
 // The component over a core that the notifications in progress also hold, so
@@ -204,6 +207,7 @@ class PlatformSocket : public SocketComponent {
   void SendData(std::span<const uint8_t> bytes) override { core_->SendData(bytes); }
   int32_t BytesReceived() const override;
   void GetData(std::span<uint8_t> into) override { core_->GetData(into); }
+  void PostDataArrival() override { core_->PostDataArrival(); }
 
   // Bytes accepted by SendData that the kernel has not taken yet.
   size_t QueuedBytes() const { return core_->Queued(); }

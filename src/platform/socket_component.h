@@ -74,6 +74,12 @@ class SocketComponent {
   // Fills `into` with the next into.size() received bytes; throws Failure
   // when fewer are waiting.
   virtual void GetData(std::span<uint8_t> into) = 0;
+  // Asks for a data arrival from the event loop, as if bytes had just come:
+  // a handler that pumps messages while received bytes wait unread then gets
+  // them, though nothing new comes from the peer. Delivered only if bytes of
+  // the same connection are still unread by then; asking again while one is
+  // on its way changes nothing.
+  virtual void PostDataArrival() = 0;
 };
 
 }  // namespace moravex

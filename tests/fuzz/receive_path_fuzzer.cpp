@@ -68,6 +68,7 @@ class CountingSocket final : public SocketComponent {
     inner_->GetData(into);
     taken += into.size();
   }
+  void PostDataArrival() override { inner_->PostDataArrival(); }
 
   uint64_t taken = 0;
   std::vector<uint64_t> closes;

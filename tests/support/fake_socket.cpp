@@ -16,6 +16,7 @@ class SharedSocket final : public SocketComponent {
   void SendData(std::span<const uint8_t> bytes) override { fake_->SendData(bytes); }
   int32_t BytesReceived() const override { return fake_->BytesReceived(); }
   void GetData(std::span<uint8_t> into) override { fake_->GetData(into); }
+  void PostDataArrival() override { fake_->PostDataArrival(); }
 
  private:
   std::shared_ptr<FakeSocket> fake_;
@@ -109,20 +110,33 @@ void FakeSocket::FirePeerClose() {
   Notify([](SocketEvents& e) { e.OnSocketClose(); });
 }
 
-void FakeSocket::PostArrival(const Bytes& bytes) { posted_.emplace_back(bytes); }
+void FakeSocket::PostArrival(const Bytes& bytes) { posted_.push_back({Posted::Kind::Arrival, bytes}); }
 
-void FakeSocket::PostPeerClose() { posted_.emplace_back(std::nullopt); }
+void FakeSocket::PostPeerClose() { posted_.push_back({Posted::Kind::Close, {}}); }
+
+void FakeSocket::PostDataArrival() {
+  Note(journal_, "Winsock1.PostDataArrival");
+  if (wake_posted_) return;
+  wake_posted_ = true;
+  posted_.push_back({Posted::Kind::Wake, {}});
+}
 
 bool FakeSocket::PumpOne() {
   if (posted_.empty()) return false;
   const auto self = shared_from_this();
-  const std::optional<Bytes> next = std::move(posted_.front());
+  const Posted next = std::move(posted_.front());
   posted_.pop_front();
-  if (next) {
-    Arrive(*next);
-  } else if (state_ != kSocketClosed) {
-    if (!inbound_.empty()) Arrive({});
-    if (state_ != kSocketClosed) FirePeerClose();
+  switch (next.kind) {
+    case Posted::Kind::Arrival: Arrive(next.bytes); break;
+    case Posted::Kind::Wake:
+      wake_posted_ = false;
+      if (!inbound_.empty()) Arrive({});
+      break;
+    case Posted::Kind::Close:
+      if (state_ == kSocketClosed) break;
+      if (!inbound_.empty()) Arrive({});
+      if (state_ != kSocketClosed) FirePeerClose();
+      break;
   }
   return true;
 }

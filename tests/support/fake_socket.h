@@ -42,6 +42,8 @@ class FakeSocket final : public SocketComponent, public std::enable_shared_from_
   void SendData(std::span<const uint8_t> bytes) override;
   int32_t BytesReceived() const override { return static_cast<int32_t>(inbound_.size()); }
   void GetData(std::span<uint8_t> into) override;
+  // Posted like an arrival; a pump delivers it only if bytes wait then.
+  void PostDataArrival() override;
 
   // Script.
   void SetState(int32_t state) { state_ = state; }
@@ -57,7 +59,8 @@ class FakeSocket final : public SocketComponent, public std::enable_shared_from_
   void FireConnect();
   void FirePeerClose();
   // A message loop: what is posted waits until a pump delivers it, one
-  // notification per post, in order, as a host's DoEvents pass would.
+  // notification per post, in order, as a host's DoEvents pass would. The
+  // control's own posted arrivals queue up here too.
   void PostArrival(const Bytes& bytes);
   // Bytes still unread when the close is delivered get a data arrival first:
   // every byte of a connection comes before its close.
@@ -84,8 +87,12 @@ class FakeSocket final : public SocketComponent, public std::enable_shared_from_
   SocketEvents* events_ = nullptr;
   int32_t state_ = kSocketClosed;
   std::deque<uint8_t> inbound_;
-  // Posted arrivals; nullopt stands for a posted close.
-  std::deque<std::optional<Bytes>> posted_;
+  struct Posted {
+    enum class Kind { Arrival, Close, Wake } kind;
+    Bytes bytes;
+  };
+  std::deque<Posted> posted_;
+  bool wake_posted_ = false;
   std::optional<Failure> connect_failure_;
   std::optional<Failure> send_failure_;
   std::optional<Failure> read_failure_;

@@ -238,5 +238,56 @@ TEST_P(CoreNoTimeoutAfterReset, PendingRequestsVanishSilently) {
 INSTANTIATE_TEST_SUITE_P(Core, CoreNoTimeoutAfterReset,
                          ::testing::Values("Disconnect", "PeerClose", "SocketError", "BogusLength", "Reconnect"));
 
+// Answers that came in one read, the first one's handler running a message
+// loop past the time-out (a message box): the rest are delivered inside that
+// loop, in wire order, each once, and nothing of them times out.
+TEST(CoreAnswersInHand, AreDeliveredInsideAPumpingHandlerAndNeverTimedOut) {
+  for (const bool pump_first : {true, false}) {
+    SCOPED_TRACE(pump_first ? "the loop's first pass brings them" : "the time-out comes first");
+    TestClient tc;
+    tc.ConnectAndLogin();
+    tc->GetSessionTime();
+    tc->GetSessionDate();
+    tc->GetSessionDateTime();
+    int depth = 0;
+    std::vector<int> depths;
+    tc.events.on_event = [&](const std::string& line) {
+      depths.push_back(depth);
+      if (line.rfind("Got", 0) != 0) return;
+      ++depth;
+      if (pump_first) {
+        while (tc.socket->PumpOne()) {}
+      }
+      tc.session_timer->Tick();
+      --depth;
+    };
+    tc.socket->PostPeerClose();
+    tc.socket->Arrive(
+        Concat({Frame(4, AnsiBytes("09:30:00")), Frame(3, AnsiBytes("12/09/2026")), Frame(2, AnsiBytes("now"))}));
+    while (tc.socket->PumpOne()) {}
+    EXPECT_EQ(tc.events.Take(),
+              (std::vector<std::string>{R"(GotSessionTime("09:30:00"))", R"(GotSessionDate("12/09/2026"))",
+                                        R"(GotSessionDateTime("now"))", R"(Disconnected("Winsock1_Close"))"}));
+    // The close waits for the answers before it, inside the loop that pumps.
+    EXPECT_EQ(depths, (std::vector<int>{0, 1, 2, pump_first ? 1 : 0}));
+  }
+}
+
+// A time-out still comes for what has not arrived, after the answers in hand.
+TEST(CoreAnswersInHand, OnlyWhatHasNotArrivedTimesOut) {
+  TestClient tc;
+  tc.ConnectAndLogin();
+  tc->GetSessionTime();
+  tc->GetSessionDate();
+  tc->GetPreviousSessionsHighPrice(u"IBM");
+  tc.events.on_event = [&](const std::string& line) {
+    if (line.rfind("GotSessionTime(", 0) == 0) tc.session_timer->Tick();
+  };
+  tc.socket->Arrive(Concat({Frame(4, AnsiBytes("t")), Frame(3, AnsiBytes("d"))}));
+  EXPECT_EQ(tc.events.Take(),
+            (std::vector<std::string>{R"(GotSessionTime("t"))", R"(GotSessionDate("d"))", "Timeout(8)"}));
+  EXPECT_FALSE(tc.AnyPending());
+}
+
 }  // namespace
 }  // namespace moravex

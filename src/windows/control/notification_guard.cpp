@@ -40,6 +40,7 @@ class GuardedSocket final : public moravex::SocketComponent, private moravex::So
   void SendData(std::span<const uint8_t> bytes) override { inner_->SendData(bytes); }
   int32_t BytesReceived() const override { return inner_->BytesReceived(); }
   void GetData(std::span<uint8_t> into) override { inner_->GetData(into); }
+  void PostDataArrival() override { inner_->PostDataArrival(); }
 
  private:
   // The owner is copied first: the handler may destroy this object.
