@@ -86,14 +86,14 @@ std::shared_ptr<MessageWindow> MessageWindow::Create() {
   if (!AcquireClass(&MessageWindow::WindowProcedure)) {
     const DWORD error = GetLastError();
     throw Failure(Win32FailureNumber(error), kRuntimeSource,
-                  Utf8(SystemMessage(error, "The component window class cannot be registered")));
+                  ToUtf8(SystemMessage(error, "The component window class cannot be registered")));
   }
   std::shared_ptr<MessageWindow> window(new MessageWindow());
   window->hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, CodeModule(), nullptr);
   if (window->hwnd_ == nullptr) {
     const DWORD error = GetLastError();
     throw Failure(Win32FailureNumber(error), kRuntimeSource,
-                  Utf8(SystemMessage(error, "The component window cannot be created")));
+                  ToUtf8(SystemMessage(error, "The component window cannot be created")));
   }
   SetWindowLongPtrW(window->hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
   window->mailbox_ = std::make_shared<Mailbox>(window->hwnd_);
