@@ -12,10 +12,7 @@
 // control's ADO calls itself on the payload and reads the set the same way.
 // Round trips: a previous-session price and a 32-byte debug echo asked for
 // again from inside each event, against the minimal client's same requests.
-#include <winsock2.h>
-#include <windows.h>
-#include <objbase.h>
-#include <oleauto.h>
+#include "windows/com/windows_headers.h"
 #include <adoint.h>
 
 #include <algorithm>

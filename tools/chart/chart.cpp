@@ -11,10 +11,7 @@
 //
 // Everything arrives as an event on this thread, from its message loop: the
 // handlers below only store what came and invalidate the window.
-#include <winsock2.h>
-#include <windows.h>
-#include <ole2.h>
-#include <olectl.h>
+#include "windows/com/windows_headers.h"
 #include <adoint.h>  // classic ADO ids (_WIN32_WINNT 0x0601); C++ needs -fpermissive
 
 #include <algorithm>

@@ -4,8 +4,7 @@
 // never from inside a component method. Create, use and destroy it on one
 // thread (the control's apartment thread).
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <deque>
 #include <functional>

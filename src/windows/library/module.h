@@ -1,9 +1,7 @@
 // The in-process server's module state, shared by the library and the control.
 #pragma once
 
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <oaidl.h>
+#include "windows/com/windows_headers.h"
 
 #include <string>
 

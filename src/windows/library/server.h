@@ -1,9 +1,7 @@
 // Internals of the in-process server behind the four exports.
 #pragma once
 
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <unknwn.h>
+#include "windows/com/windows_headers.h"
 
 #include "windows/control/control_factory.h"
 

@@ -1,7 +1,6 @@
 // Runs the thread's message loop until a condition holds or a deadline passes.
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <algorithm>
 #include <functional>

@@ -5,10 +5,7 @@
 //   deploy_host manifest PORT          (deploy_host.exe.manifest beside it)
 //   deploy_host actctx MANIFEST PORT   (MORAVEX1.sxs.manifest, activated here)
 // PORT is a chart server's on 127.0.0.1; the session's Connected event ends it.
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <ocidl.h>
-#include <ole2.h>
+#include "windows/com/windows_headers.h"
 
 #include <cstdio>
 #include <cwchar>
