@@ -12,10 +12,7 @@
 // control's ADO calls itself on the payload and reads the set the same way.
 // Round trips: a previous-session price and a 32-byte debug echo asked for
 // again from inside each event, against the minimal client's same requests.
-#include <winsock2.h>
-#include <windows.h>
-#include <objbase.h>
-#include <oleauto.h>
+#include "windows/com/windows_headers.h"
 #include <adoint.h>
 
 #include <algorithm>
@@ -29,7 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "MORAVEX1_events.h"
 #include "MORAVEX1_h.h"
+#include "windows/com/host_event_sink.h"
 #include "windows/com/variant.h"
 #include "bench/wire.h"
 
@@ -316,9 +315,9 @@ void PumpWhile(const std::function<bool()>& condition) {
 
 enum class Work { kPriceChannel, kHighPrice, kDebug };
 
-class Host final : public IDispatch {
+class Host final : public moravex::com::HostEventSink {
  public:
-  Host(HMODULE library, USHORT port) {
+  Host(HMODULE library, USHORT port) : HostEventSink(DIID___ChartServiceClient) {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     const auto get_class =
         reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
@@ -364,29 +363,11 @@ class Host final : public IDispatch {
     return {trial_.Rate(), trial_.done, trial_.CpuSeconds()};
   }
 
-  // IUnknown: the host owns the sink on its stack; references are not counted.
-  IFACEMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___ChartServiceClient) {
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-  IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-  IFACEMETHODIMP GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-
   IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     switch (id) {
-      case 2: connected_ = true; break;
-      case 5: logged_in_ = true; break;
-      case 11: {
+      case moravex::events::kConnected: connected_ = true; break;
+      case moravex::events::kLoggedIn: logged_in_ = true; break;
+      case moravex::events::kGotFullVantrelData: {
         const VARIANTARG& arg = params->rgvarg[0];
         _ADORecordset* set = nullptr;
         if (arg.vt != (VT_BYREF | VT_DISPATCH) || *arg.ppdispVal == nullptr ||
@@ -398,19 +379,19 @@ class Host final : public IDispatch {
         if (trial_.Next()) Ask();
         break;
       }
-      case 15:
+      case moravex::events::kGotPreviousSessionsHighPrice:
         trial_.sum += params->rgvarg[0].fltVal;
         if (trial_.Next()) Ask();
         break;
-      case 7: {
+      case moravex::events::kGotDebugMessage: {
         const BSTR text = params->rgvarg[0].bstrVal;
         for (UINT i = 0; i < SysStringLen(text); ++i) trial_.sum += text[i];
         if (trial_.Next()) Ask();
         break;
       }
-      case 1: Die("Error event", params->rgvarg[1].lVal);
-      case 3: Die("Disconnected event");
-      case 13: Die("Timeout event", params->rgvarg[0].lVal);
+      case moravex::events::kError: Die("Error event", params->rgvarg[1].lVal);
+      case moravex::events::kDisconnected: Die("Disconnected event");
+      case moravex::events::kTimeout: Die("Timeout event", params->rgvarg[0].lVal);
       default: break;
     }
     return S_OK;

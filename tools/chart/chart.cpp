@@ -11,10 +11,7 @@
 //
 // Everything arrives as an event on this thread, from its message loop: the
 // handlers below only store what came and invalidate the window.
-#include <winsock2.h>
-#include <windows.h>
-#include <ole2.h>
-#include <olectl.h>
+#include "windows/com/windows_headers.h"
 #include <adoint.h>  // classic ADO ids (_WIN32_WINNT 0x0601); C++ needs -fpermissive
 
 #include <algorithm>
@@ -22,22 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "MORAVEX1_events.h"
 #include "MORAVEX1_h.h"
+#include "windows/com/host_event_sink.h"
 
 namespace {
 
-// The events' DISPIDs (MORAVEX1.idl, dispinterface __ChartServiceClient).
-enum Event : DISPID {
-  kError = 1,
-  kConnected = 2,
-  kDisconnected = 3,
-  kConnectionFailed = 4,
-  kLoggedIn = 5,
-  kLoginFailed = 6,
-  kGotFullData = 11,
-  kGotUpdates = 12,
-  kTimeout = 13,
-};
+using namespace moravex::events;  // the events' DISPIDs, from MORAVEX1.idl
+
 constexpr UINT_PTR kUpdateTimer = 1, kReconnectTimer = 2, kScreenshotTimer = 3;
 constexpr UINT kUpdateEveryMs = 3000;
 constexpr COLORREF kBandColor = RGB(176, 208, 240), kPriceColor = RGB(16, 48, 160);
@@ -158,14 +147,15 @@ void OnEvent(DISPID id, DISPPARAMS* params) {
       SetTimer(app.window, kUpdateTimer, kUpdateEveryMs, nullptr);
       break;
     }
-    case kGotFullData:
-    case kGotUpdates: {
+    case kGotFullVantrelData:
+    case kGotVantrelDataUpdates: {
       std::vector<Row> rows = ReadRows(*arg(0).ppdispVal);
-      if (id == kGotFullData) app.rows.clear();
+      if (id == kGotFullVantrelData) app.rows.clear();
       for (const Row& row : rows) {
         if (app.rows.empty() || row.seconds > app.rows.back().seconds) app.rows.push_back(row);
       }
-      if (id == kGotFullData && !app.screenshot.empty()) SetTimer(app.window, kScreenshotTimer, app.after_ms, nullptr);
+      if (id == kGotFullVantrelData && !app.screenshot.empty())
+        SetTimer(app.window, kScreenshotTimer, app.after_ms, nullptr);
       break;
     }
     case kTimeout: ++app.timeouts; break;
@@ -186,29 +176,13 @@ void OnEvent(DISPID id, DISPPARAMS* params) {
 }
 
 // The event sink: IDispatch whose Invoke hands each event to OnEvent.
-class Sink : public IDispatch {
+class Sink final : public moravex::com::HostEventSink {
  public:
-  IFACEMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___ChartServiceClient) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  IFACEMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // static lifetime: never deleted
-  IFACEMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
-  IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  Sink() : HostEventSink(DIID___ChartServiceClient) {}
   IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     OnEvent(id, params);
     return S_OK;
   }
-
- private:
-  ULONG refs_ = 1;
 } sink;
 
 // The chart: band between buy and sell reference, price line, time axis, status line.

@@ -7,4 +7,4 @@ add_library(moravex_shell_lib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/json_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_host.cpp)
 # Only for the UTF-8/UTF-16 conversions of platform/text.h.
-target_link_libraries(moravex_shell_lib PUBLIC moravex_core)
+target_link_libraries(moravex_shell_lib PUBLIC moravex_platform)

@@ -13,8 +13,6 @@ class TypeInfoDispatch {
   // Finds the dual interface `iid` in `library`; fails when it is not there.
   HRESULT Load(ITypeLib* library, REFIID iid);
 
-  ITypeInfo* DispatchInfo() const { return dispatch_.Get(); }
-
   HRESULT GetTypeInfoCount(UINT* count) const;
   HRESULT GetTypeInfo(UINT index, ITypeInfo** info) const;
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) const;

@@ -42,7 +42,7 @@ using moravex::com::Ordinal;
 std::string TakeBstr(BSTR text) {
   std::string out;
   if (text != nullptr) {
-    out = Utf8(std::wstring_view(text, SysStringLen(text)));
+    out = ToUtf8(FromWide(text, SysStringLen(text)));
     SysFreeString(text);
   }
   return out;
@@ -65,7 +65,7 @@ std::string TakeBstr(BSTR text) {
   if (description.empty()) {
     char fallback[96];
     std::snprintf(fallback, sizeof fallback, "%s failed (0x%08lX)", operation, static_cast<unsigned long>(hr));
-    description = Utf8(SystemMessage(static_cast<DWORD>(hr), fallback));
+    description = ToUtf8(SystemMessage(static_cast<DWORD>(hr), fallback));
   }
   throw Failure(hr < 0 ? static_cast<int32_t>(hr) : static_cast<int32_t>(E_FAIL), source, description);
 }

@@ -1,9 +1,7 @@
 // The price-channel record set as a real ADODB.Recordset, driven through ADO's
 // classic vtable interfaces (the ones Windows and Wine's msado15 both offer).
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
-#include <oaidl.h>
+#include "windows/com/windows_headers.h"
 
 #include <unknwn.h>
 

@@ -1,8 +1,6 @@
 #include "windows/components/ansi_conversion.h"
 
-#include <winsock2.h>
-#include <windows.h>
-#include <oleauto.h>
+#include "windows/com/windows_headers.h"
 
 #include "windows/components/system_text.h"
 

@@ -29,74 +29,91 @@ HINSTANCE CodeModule() {
 SRWLOCK class_lock = SRWLOCK_INIT;
 int class_users = 0;
 
-bool AcquireClass(WNDPROC procedure) {
-  AcquireSRWLockExclusive(&class_lock);
-  bool ok = true;
-  if (class_users == 0) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = CodeModule();
-    wc.lpszClassName = kClassName;
-    ok = RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }
-  if (ok) ++class_users;
-  ReleaseSRWLockExclusive(&class_lock);
-  return ok;
-}
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
 
-void ReleaseClass() {
-  AcquireSRWLockExclusive(&class_lock);
-  if (--class_users == 0) UnregisterClassW(kClassName, CodeModule());
-  ReleaseSRWLockExclusive(&class_lock);
-}
+ private:
+  SRWLOCK& lock_;
+};
 
 }  // namespace
 
+MessageWindow::ClassUse::ClassUse() {
+  ExclusiveLock hold(class_lock);
+  if (class_users == 0) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &MessageWindow::WindowProcedure;
+    wc.hInstance = CodeModule();
+    wc.lpszClassName = kClassName;
+    if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+      const DWORD error = GetLastError();
+      throw Failure(Win32FailureNumber(error), kRuntimeSource,
+                    ToUtf8(SystemMessage(error, "The component window class cannot be registered")));
+    }
+  }
+  ++class_users;
+}
+
+MessageWindow::ClassUse::~ClassUse() {
+  ExclusiveLock hold(class_lock);
+  if (--class_users == 0) UnregisterClassW(kClassName, CodeModule());
+}
+
 bool Mailbox::Post(MessageWindow::Callback callback) {
-  AcquireSRWLockExclusive(&lock_);
-  const HWND hwnd = hwnd_;
-  if (hwnd != nullptr) queue_.push_back(std::move(callback));
-  ReleaseSRWLockExclusive(&lock_);
-  // One wake per callback; the window procedure runs one callback per wake.
-  return hwnd != nullptr && PostMessageW(hwnd, kWakeMessage, 0, 0) != 0;
+  MessageWindow::Callback refused;  // its captures go after the lock is released
+  ExclusiveLock hold(lock_);
+  if (hwnd_ == nullptr) return false;
+  queue_.push_back(std::move(callback));
+  if (wake_pending_) return true;
+  // Only a callback that finds no wake pending posts one. When that fails it
+  // leaves the queue again, so no callback ever waits without a wake.
+  if (post_wake_(hwnd_, kWakeMessage, 0, 0) == 0) {
+    refused = std::move(queue_.back());
+    queue_.pop_back();
+    return false;
+  }
+  wake_pending_ = true;
+  return true;
+}
+
+size_t Mailbox::BeginWake() {
+  ExclusiveLock hold(lock_);
+  wake_pending_ = false;
+  return queue_.size();
 }
 
 MessageWindow::Callback Mailbox::Take() {
-  AcquireSRWLockExclusive(&lock_);
   MessageWindow::Callback callback;
+  ExclusiveLock hold(lock_);
   if (!queue_.empty()) {
     callback = std::move(queue_.front());
     queue_.pop_front();
   }
-  ReleaseSRWLockExclusive(&lock_);
   return callback;
 }
 
 void Mailbox::Close() {
-  std::deque<MessageWindow::Callback> dropped;
-  AcquireSRWLockExclusive(&lock_);
+  std::deque<MessageWindow::Callback> dropped;  // captures released outside the lock
+  ExclusiveLock hold(lock_);
   hwnd_ = nullptr;
   dropped.swap(queue_);
-  ReleaseSRWLockExclusive(&lock_);
-  // The callbacks' captures are released here, outside the lock.
 }
 
-std::shared_ptr<MessageWindow> MessageWindow::Create() {
-  if (!AcquireClass(&MessageWindow::WindowProcedure)) {
-    const DWORD error = GetLastError();
-    throw Failure(Win32FailureNumber(error), kRuntimeSource,
-                  Utf8(SystemMessage(error, "The component window class cannot be registered")));
-  }
+std::shared_ptr<MessageWindow> MessageWindow::Create(WakePoster post_wake) {
   std::shared_ptr<MessageWindow> window(new MessageWindow());
   window->hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, CodeModule(), nullptr);
   if (window->hwnd_ == nullptr) {
     const DWORD error = GetLastError();
     throw Failure(Win32FailureNumber(error), kRuntimeSource,
-                  Utf8(SystemMessage(error, "The component window cannot be created")));
+                  ToUtf8(SystemMessage(error, "The component window cannot be created")));
   }
   SetWindowLongPtrW(window->hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window.get()));
-  window->mailbox_ = std::make_shared<Mailbox>(window->hwnd_);
+  window->mailbox_ = std::make_shared<Mailbox>(window->hwnd_, post_wake);
   return window;
 }
 
@@ -109,7 +126,6 @@ MessageWindow::~MessageWindow() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
-  ReleaseClass();
 }
 
 void MessageWindow::Post(Callback callback) { mailbox_->Post(std::move(callback)); }
@@ -146,7 +162,7 @@ void MessageWindow::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
   // others, or destroy the component (and with it this window, held by the
   // caller).
   if (message == kWakeMessage) {
-    if (const Callback callback = mailbox_->Take()) callback();
+    RunMail();
   } else if (message == WM_TIMER) {
     const auto found = timers_.find(static_cast<UINT_PTR>(wparam));
     if (found == timers_.end()) {
@@ -160,6 +176,24 @@ void MessageWindow::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
     if (found == handlers_.end()) return;
     const std::shared_ptr<const MessageHandler> handler = found->second;
     (*handler)(wparam, lparam);
+  }
+}
+
+// One wake runs every callback queued when it came, taken one at a time from
+// the shared queue: a message loop inside a callback (a modal box) goes on
+// with the next ones in order, and what is posted meanwhile has its own wake.
+// The window is held by the window procedure throughout, so the rest still
+// run (and find their targets gone) when one destroys the component.
+void MessageWindow::RunMail() {
+  const std::shared_ptr<Mailbox> mailbox = mailbox_;
+  for (size_t due = mailbox->BeginWake(); due > 0; --due) {
+    const Callback callback = mailbox->Take();
+    if (!callback) return;  // a nested wake ran the rest, or the window closed
+    try {
+      callback();
+    } catch (...) {
+      // As in the window procedure; the rest have no other wake.
+    }
   }
 }
 

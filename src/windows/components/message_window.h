@@ -4,8 +4,7 @@
 // never from inside a component method. Create, use and destroy it on one
 // thread (the control's apartment thread).
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <deque>
 #include <functional>
@@ -22,9 +21,11 @@ class MessageWindow : public std::enable_shared_from_this<MessageWindow> {
  public:
   using Callback = std::function<void()>;
   using MessageHandler = std::function<void(WPARAM, LPARAM)>;
+  // How the mailbox posts its wake message: PostMessageW, or a test's stand-in.
+  using WakePoster = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 
   // Throws Failure when the window cannot be created.
-  static std::shared_ptr<MessageWindow> Create();
+  static std::shared_ptr<MessageWindow> Create(WakePoster post_wake = &PostMessageW);
   ~MessageWindow();
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
@@ -48,10 +49,21 @@ class MessageWindow : public std::enable_shared_from_this<MessageWindow> {
   void StopTimer(UINT_PTR id);
 
  private:
+  // The window class, registered while some window of it lives.
+  struct ClassUse {
+    ClassUse();  // throws Failure when the class cannot be registered
+    ~ClassUse();
+    ClassUse(const ClassUse&) = delete;
+    ClassUse& operator=(const ClassUse&) = delete;
+  };
+
   MessageWindow() = default;
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void Dispatch(UINT message, WPARAM wparam, LPARAM lparam);
+  void RunMail();
 
+  // First in, last out: the class outlives the window on every path.
+  ClassUse class_use_;
   HWND hwnd_ = nullptr;
   std::shared_ptr<Mailbox> mailbox_;
   // Shared so a dispatch holds the one it runs without copying it.
@@ -63,17 +75,25 @@ class MessageWindow : public std::enable_shared_from_this<MessageWindow> {
 
 class Mailbox {
  public:
-  explicit Mailbox(HWND hwnd) : hwnd_(hwnd) {}
-  // Any thread. Returns false (and drops the callback) once the window is gone.
+  Mailbox(HWND hwnd, MessageWindow::WakePoster post_wake) : hwnd_(hwnd), post_wake_(post_wake) {}
+  // Any thread. Returns false, and drops the callback, once the window is gone
+  // or when no wake can be posted for it (a full message queue).
   bool Post(MessageWindow::Callback callback);
 
  private:
   friend class MessageWindow;
+  // A wake has come: how many callbacks it is for. A post after this one
+  // posts a wake of its own.
+  size_t BeginWake();
   MessageWindow::Callback Take();
   void Close();
 
   SRWLOCK lock_ = SRWLOCK_INIT;
   HWND hwnd_;
+  MessageWindow::WakePoster post_wake_;
+  // One wake stands for every callback queued: set while one is posted and
+  // has not yet begun to run.
+  bool wake_pending_ = false;
   std::deque<MessageWindow::Callback> queue_;
 };
 

@@ -1,7 +1,6 @@
 #include "windows/components/pinned_thread.h"
 
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <memory>
 #include <new>

@@ -2,19 +2,6 @@
 
 namespace moravex::windows {
 
-std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-std::string Utf8(std::u16string_view text) {
-  return Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()));
-}
-
 Text SystemMessage(DWORD code, std::string_view fallback) {
   wchar_t* buffer = nullptr;
   const DWORD length =

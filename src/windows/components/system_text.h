@@ -1,8 +1,7 @@
-// Text helpers of the Windows components: UTF-16 <-> wide and UTF-8, and the
-// system's own wording of an error code.
+// Text helpers of the Windows components: UTF-16 as wide strings, and the
+// system's own wording of an error code (UTF-8 comes from platform/text.h).
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <cstdint>
 #include <string>
@@ -17,9 +16,6 @@ inline const wchar_t* Wide(const Text& text) { return reinterpret_cast<const wch
 inline Text FromWide(const wchar_t* text, size_t length) {
   return Text(reinterpret_cast<const char16_t*>(text), length);
 }
-
-std::string Utf8(std::u16string_view text);
-std::string Utf8(std::wstring_view text);
 
 // A Win32 error (GetLastError) as a failure number: HRESULT form, negative
 // even when the system left no error code.

@@ -57,7 +57,7 @@ class WindowTimerCore final : public TimerCore {
     StopSystemTimer();
     enabled = false;
     due_.reset();
-    throw Failure(Win32FailureNumber(error), Name(), Utf8(SystemMessage(error, "The timer cannot be started")));
+    throw Failure(Win32FailureNumber(error), Name(), ToUtf8(SystemMessage(error, "The timer cannot be started")));
   }
 
   void StopSystemTimer() {

@@ -6,7 +6,7 @@
 #include "windows/control/control_events.h"
 #include "windows/control/design_view.h"
 #include "windows/com/error_info.h"
-#include "windows/library/module.h"
+#include "windows/com/module_type_library.h"
 #include "registration_table.h"  // kMiscStatus, as registered
 
 namespace moravex::windows {
@@ -45,7 +45,7 @@ HRESULT ChartServiceControl::Create(moravex::Components components, REFIID riid,
 }
 
 HRESULT ChartServiceControl::Initialize(moravex::Components components) {
-  HRESULT hr = LoadControlTypeLib(type_library_.Put());
+  HRESULT hr = moravex::com::LoadModuleTypeLib(type_library_.Put());
   if (SUCCEEDED(hr)) hr = dispatch_.Load(type_library_.Get(), IID__ChartServiceClient);
   if (FAILED(hr)) return hr;
   return moravex::com::ReturningHresultWithErrorInfo(IID__ChartServiceClient, [&] {

@@ -1,5 +1,6 @@
 #include "windows/control/control_events.h"
 
+#include "MORAVEX1_events.h"
 #include "windows/components/ado_record_set.h"
 #include "windows/com/bstr.h"
 #include "windows/control/chart_service_control.h"
@@ -7,27 +8,7 @@
 namespace moravex::windows {
 namespace {
 
-// DISPIDs of the events interface; they do not follow its declaration order.
-enum EventId : DISPID {
-  kError = 1,
-  kConnected = 2,
-  kDisconnected = 3,
-  kConnectionFailed = 4,
-  kLoggedIn = 5,
-  kLoginFailed = 6,
-  kGotDebugMessage = 7,
-  kGotSessionDateTime = 8,
-  kGotSessionDate = 9,
-  kGotSessionTime = 10,
-  kGotFullVantrelData = 11,
-  kGotVantrelDataUpdates = 12,
-  kTimeout = 13,
-  kGotPreviousSessionsLastAverageVantrelPrice = 14,
-  kGotPreviousSessionsHighPrice = 15,
-  kGotPreviousSessionsLowPrice = 16,
-  kGotPreviousSessionsClosingPrice = 17,
-  kGotPreviousSessionsSupportAndResistancePrices = 18,
-};
+using namespace moravex::events;  // the DISPIDs, from MORAVEX1.idl
 
 VARIANTARG Long(int32_t value) {
   VARIANTARG arg;

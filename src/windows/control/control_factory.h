@@ -1,8 +1,6 @@
 // Creates the ChartServiceClient control. Aggregation is not supported.
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
-#include <unknwn.h>
+#include "windows/com/windows_headers.h"
 
 namespace moravex::windows {
 

@@ -1,7 +1,7 @@
 #include "windows/control/notification_guard.h"
 
 #include "windows/com/com_object.h"
-#include "windows/library/module.h"
+#include "windows/com/module_lock.h"
 
 namespace moravex::windows {
 namespace {

@@ -1,5 +1,7 @@
-#include "windows/library/module.h"
 #include "windows/library/server.h"
+
+#include "windows/com/module_lock.h"
+#include "windows/control/control_factory.h"
 
 namespace moravex::windows {
 

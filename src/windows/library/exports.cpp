@@ -1,8 +1,7 @@
 // The four entry points of the in-process server.
-#include "windows/library/module.h"
 #include "windows/library/server.h"
 
-#include <olectl.h>
+#include "windows/com/module_lock.h"
 
 #include "MORAVEX1_h.h"
 

@@ -1,8 +1,6 @@
-#include "windows/library/module.h"
-
-#include <oleauto.h>
-
-namespace moravex::windows {
+// The module state of the .ocx: its handle, its path and its type library.
+#include "windows/com/module_type_library.h"
+#include "windows/library/server.h"
 
 namespace {
 
@@ -11,7 +9,7 @@ ITypeLib* cached_typelib = nullptr;
 
 }  // namespace
 
-HMODULE ModuleHandle() { return module_handle; }
+namespace moravex::windows {
 
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -26,11 +24,23 @@ std::wstring ModulePath() {
   }
 }
 
-HRESULT LoadControlTypeLib(ITypeLib** out) {
+// Drops the cached type library once nothing of this module is in use, so
+// that an unloaded module leaves no reference behind.
+void ReleaseCachedTypeLib() {
+  if (auto* typelib =
+          static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&cached_typelib), nullptr)))
+    typelib->Release();
+}
+
+}  // namespace moravex::windows
+
+namespace moravex::com {
+
+HRESULT LoadModuleTypeLib(ITypeLib** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!cached_typelib) {
-    const std::wstring path = ModulePath();
+    const std::wstring path = windows::ModulePath();
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
     ITypeLib* loaded = nullptr;
     const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &loaded);
@@ -44,19 +54,11 @@ HRESULT LoadControlTypeLib(ITypeLib** out) {
   return S_OK;
 }
 
-// Drops the cached type library once nothing of this module is in use, so
-// that an unloaded module leaves no reference behind.
-void ReleaseCachedTypeLib() {
-  if (auto* typelib =
-          static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&cached_typelib), nullptr)))
-    typelib->Release();
-}
-
-}  // namespace moravex::windows
+}  // namespace moravex::com
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
-    moravex::windows::module_handle = instance;
+    module_handle = instance;
     DisableThreadLibraryCalls(instance);
   }
   return TRUE;

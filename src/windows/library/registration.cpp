@@ -4,10 +4,7 @@
 // own entries, and the shared ones only when the other bitness has left no
 // entry of its own (then from both views, so neither keeps a copy). Whatever
 // is not there counts as removed, so unregistering twice succeeds.
-#include "windows/library/module.h"
 #include "windows/library/server.h"
-
-#include <olectl.h>
 
 #include <string>
 

@@ -1,11 +1,8 @@
 // Internals of the in-process server behind the four exports.
 #pragma once
+#include "windows/com/windows_headers.h"
 
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <unknwn.h>
-
-#include "windows/control/control_factory.h"
+#include <string>
 
 namespace moravex::windows {
 
@@ -16,7 +13,10 @@ IClassFactory* ChartServiceClientFactory();
 HRESULT RegisterServer();
 HRESULT UnregisterServer();
 
-// Releases the type library LoadControlTypeLib caches.
+// Full path of this module file, or an empty string on failure.
+std::wstring ModulePath();
+
+// Releases the type library LoadModuleTypeLib caches.
 void ReleaseCachedTypeLib();
 
 }  // namespace moravex::windows

@@ -1,7 +1,5 @@
 // The ADO record set, read back through its read side and through ADO itself.
-#include <winsock2.h>
-#include <windows.h>
-#include <oleauto.h>
+#include "windows/com/windows_headers.h"
 #include <adoint.h>
 
 #include <gtest/gtest.h>

@@ -14,7 +14,7 @@
 #include "native/lookup_threads.h"
 #include "platform/failure.h"
 #include "platform/socket_component.h"
-#include "tests/windows/components/pump.h"
+#include "tests/windows/pump.h"
 
 namespace moravex::windows {
 namespace {

@@ -1,8 +1,6 @@
 // The components live in a single-threaded apartment, as in a control's host;
 // the tests' own servers use Winsock directly.
-#include <winsock2.h>
-#include <windows.h>
-#include <objbase.h>
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 

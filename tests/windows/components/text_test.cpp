@@ -1,6 +1,5 @@
 // ANSI conversions in the system code page and the date test.
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <gtest/gtest.h>
 
@@ -37,10 +36,10 @@ TEST(TextTest, DatesAreWhatAutomationConvertsUnderTheUserLocale) {
   const AnsiConversion text;
   if (GetUserDefaultLCID() != 0x0409) GTEST_SKIP() << "user locale " << GetUserDefaultLCID() << ", not en-US";
   for (const char16_t* date : {u"1/31/2024", u"2024-01-31", u"12:30:15", u"1/31/2024 12:30:15 PM", u"Jan 31, 2024"}) {
-    EXPECT_TRUE(text.IsDate(date)) << Utf8(std::u16string_view(date));
+    EXPECT_TRUE(text.IsDate(date)) << ToUtf8(date);
   }
   for (const char16_t* other : {u"", u"hello", u"1/31/2024 25:00:00", u"12:61"}) {
-    EXPECT_FALSE(text.IsDate(other)) << Utf8(std::u16string_view(other));
+    EXPECT_FALSE(text.IsDate(other)) << ToUtf8(other);
   }
 }
 

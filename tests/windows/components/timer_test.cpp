@@ -8,7 +8,7 @@
 #include "windows/components/windows_components.h"
 #include "native/platform_socket.h"
 #include "platform/failure.h"
-#include "tests/windows/components/pump.h"
+#include "tests/windows/pump.h"
 
 namespace moravex::windows {
 namespace {

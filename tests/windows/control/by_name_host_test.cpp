@@ -199,18 +199,10 @@ class ByNameSink final : public moravex::com::ComObject<ByNameSink, IDispatch> {
   }
 };
 
-void DoEvents() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
-
 // Pumps until `handler` has run once more, up to five seconds; its last call.
 const Call* AwaitHandler(ByNameSink* sink, const wchar_t* handler) {
   const size_t before = sink->Count(handler);
-  for (const ULONGLONG end = GetTickCount64() + 5000; sink->Count(handler) == before && GetTickCount64() < end;
-       Sleep(5)) {
-    DoEvents();
-  }
+  PumpUntil([&] { return sink->Count(handler) > before; });
   for (auto it = sink->calls.rbegin(); it != sink->calls.rend(); ++it) {
     if (sink->Count(handler) > before && it->handler == handler) return &*it;
   }

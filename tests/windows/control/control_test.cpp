@@ -9,7 +9,7 @@
 #include "windows/control/chart_service_control.h"
 #include "windows/control/control_factory.h"
 #include "tests/windows/control/control_test_support.h"
-#include "windows/library/module.h"
+#include "windows/com/module_lock.h"
 #include "platform/failure.h"
 
 namespace moravex::windows::test {

@@ -28,11 +28,6 @@ int Count(const std::vector<uint32_t>& pixels, uint32_t color, LONG left, LONG t
 
 const std::wstring& OcxPath() { return ocx_path; }
 
-void DoEvents() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
-
 HRESULT CreateThroughTheOcx(HMODULE library, IUnknown* sink, moravex::com::ComPtr<_ChartServiceClient>& control,
                             DWORD* cookie) {
   auto get_class = Export<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");

@@ -15,6 +15,7 @@
 #include "tests/support/fake_socket.h"
 #include "tests/support/fake_timer.h"
 #include "tests/support/wire_bytes.h"
+#include "tests/windows/pump.h"
 
 namespace moravex::windows::test {
 
@@ -75,16 +76,6 @@ class TestSite final : public moravex::com::ComObject<TestSite, IOleClientSite, 
 template <class Function>
 Function Export(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// One pass over the queued messages, as VB's DoEvents.
-void DoEvents();
-
-// Runs the message loop until `done` or `limit_ms` have passed.
-template <class Done>
-bool PumpUntil(Done done, ULONGLONG limit_ms = 5000) {
-  for (const ULONGLONG end = GetTickCount64() + limit_ms; !done() && GetTickCount64() < end; Sleep(5)) DoEvents();
-  return done();
 }
 
 // The control made through the .ocx's class factory (DllGetClassObject),

@@ -379,8 +379,7 @@ void Soak::OnEvent(int slot, DISPID id, DISPPARAMS* params) {
   } else if (r < 36) {
     const int kind = 2 + Pick(10);  // a request, and a wait for how it ends
     if (Request(s, kind, true) == S_OK) {
-      PumpUntil([&] { return !s.control || !s.pending[kind]; },
-                static_cast<ULONGLONG>(s.interval[kGroup[kind]]) + 2000);
+      PumpUntil([&] { return !s.control || !s.pending[kind]; }, static_cast<DWORD>(s.interval[kGroup[kind]]) + 2000);
       ++counts_.pumps;
     }
   } else if (r < 39) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "MORAVEX1_events.h"
 #include "MORAVEX1_h.h"
 #include "tests/windows/control/control_test_support.h"
 
@@ -12,6 +13,7 @@ namespace moravex::windows::test {
 namespace {
 
 using moravex::com::ComPtr;
+using namespace moravex::events;
 
 bool Saw(const RecordingSink* sink, DISPID id) {
   return std::any_of(sink->events.begin(), sink->events.end(), [id](const Event& e) { return e.id == id; });
@@ -57,14 +59,14 @@ struct LoopbackServer {
     BSTR host = SysAllocString(L"127.0.0.1"), user = SysAllocString(std::wstring(36, L'u').c_str()),
          cookie = SysAllocString(L"");
     ASSERT_EQ(S_OK, control->Connect(host, ntohs(address.sin_port)));
-    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, 2); }));
+    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, kConnected); }));
     server = accept(listener, nullptr, nullptr);
     const DWORD wait = 5000;
     setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof(wait));
     ASSERT_EQ(S_OK, control->Login(user, user, cookie));
     ASSERT_EQ(6u + 73u, Receive(server, 6 + 73));
     Send(server, moravex::Frame(1, moravex::Concat({moravex::LongBytes(0), moravex::AnsiBytes("OK")})));
-    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, 5); }));
+    ASSERT_TRUE(PumpUntil([&] { return Saw(sink, kLoggedIn); }));
     for (BSTR text : {host, user, cookie}) SysFreeString(text);
   }
 };
@@ -86,7 +88,7 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   sink->on_event = [&](DISPID id, DISPPARAMS* params) {
     const IID ado_recordset = {0x0000050E, 0, 0x0010, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}};
     ComPtr<IUnknown> ado;
-    recordset = id == 11 && params->rgvarg[0].vt == (VT_BYREF | VT_DISPATCH) &&
+    recordset = id == kGotFullVantrelData && params->rgvarg[0].vt == (VT_BYREF | VT_DISPATCH) &&
                 SUCCEEDED((*params->rgvarg[0].ppdispVal)->QueryInterface(ado_recordset, ado.PutVoid()));
   };
   ASSERT_EQ(S_OK, control->GetFullPriceChannelData(ticker, 100));
@@ -94,23 +96,23 @@ TEST(Hosted, LoopbackThroughTheOcx) {
   const moravex::Bytes price = moravex::SingleBytes(1.5f), time = moravex::AnsiBytes("10:00:00");
   Send(server,
        moravex::Frame(5, moravex::Concat({time, price, price, price, price, time, price, price, price, price})));
-  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 11); }));
+  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), kGotFullVantrelData); }));
   EXPECT_TRUE(recordset);
 
   // A real timer reports an unanswered request.
   ASSERT_EQ(S_OK, control->put_SessionInfoTimeout(50));
   ASSERT_EQ(S_OK, control->GetSessionTime());
-  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 13); }));
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), kTimeout); }));
 
   // The peer closes; the host drops its last reference inside Disconnected,
   // and the library may go as soon as that notification is over.
   EXPECT_EQ(S_FALSE, can_unload());
   sink->on_event = [&](DISPID id, DISPPARAMS*) {
-    if (id == 3) control.Reset();
+    if (id == kDisconnected) control.Reset();
   };
   closesocket(server);
   loopback.server = INVALID_SOCKET;
-  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 3); }));
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), kDisconnected); }));
   EXPECT_FALSE(control);
   EXPECT_EQ(S_OK, can_unload());
   SysFreeString(ticker);
@@ -132,18 +134,19 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
   // LoggedIn asks for the session date and waits, pumping; the server answers at once.
   bool answered_inside = false;
   sink->on_event = [&](DISPID id, DISPPARAMS*) {
-    if (id != 5) return;
+    if (id != kLoggedIn) return;
     bool served = false;
     answered_inside = control->GetSessionDate() == S_OK && PumpUntil([&] {
                         if (!served && Receive(loopback.server, 6) == 6) Send(loopback.server, date);
                         served = true;
-                        return Saw(sink.Get(), 9) || Saw(sink.Get(), 13);
+                        return Saw(sink.Get(), kGotSessionDate) || Saw(sink.Get(), kTimeout);
                       }) &&
-                      !Saw(sink.Get(), 13);
+                      !Saw(sink.Get(), kTimeout);
   };
   ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
-  EXPECT_TRUE(answered_inside) << "no GotSessionDate inside LoggedIn (Timeout: " << Saw(sink.Get(), 13) << ")";
-  EXPECT_EQ(1, std::count_if(sink->events.begin(), sink->events.end(), [](const Event& e) { return e.id == 9; }));
+  EXPECT_TRUE(answered_inside) << "no GotSessionDate inside LoggedIn (Timeout: " << Saw(sink.Get(), kTimeout) << ")";
+  EXPECT_EQ(1, std::count_if(sink->events.begin(), sink->events.end(),
+                             [](const Event& e) { return e.id == kGotSessionDate; }));
 
   // Two answers, a debug message and the close in one segment. The first
   // handler's DoEvents meets the close's notification (queued by then), the
@@ -155,8 +158,8 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
   ASSERT_EQ(6u + 16u, Receive(loopback.server, 6 + 16));
   const size_t before = sink->events.size();
   sink->on_event = [&](DISPID id, DISPPARAMS*) {
-    if (id == 9) Sleep(100);
-    if (id == 11) {
+    if (id == kGotSessionDate) Sleep(100);
+    if (id == kGotFullVantrelData) {
       const ULONGLONG until = GetTickCount64() + 100;
       PumpUntil([&] { return GetTickCount64() >= until; });
     }
@@ -167,11 +170,11 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
                                          moravex::Frame(0, moravex::AnsiBytes("last"))}));
   closesocket(loopback.server);
   loopback.server = INVALID_SOCKET;
-  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), 3); }));
+  EXPECT_TRUE(PumpUntil([&] { return Saw(sink.Get(), kDisconnected); }));
   DoEvents();
   std::vector<DISPID> seen;
   for (size_t i = before; i < sink->events.size(); ++i) seen.push_back(sink->events[i].id);
-  EXPECT_EQ((std::vector<DISPID>{9, 11, 7, 3}), seen) << "9 GotSessionDate, 11 GotFullVantrelData, 7 GotDebugMessage";
+  EXPECT_EQ((std::vector<DISPID>{kGotSessionDate, kGotFullVantrelData, kGotDebugMessage, kDisconnected}), seen);
   if (seen.size() == 4) {
     EXPECT_EQ(L"12/08/2026", sink->events[before].texts.at(0));
     EXPECT_EQ(L"last", sink->events[before + 2].texts.at(0));

@@ -1,16 +1,13 @@
-// The module functions the control expects from the library it is linked
-// into (the lock count comes with the COM helpers). Here: the type library
-// read from the .ocx named on the command line.
-#include "windows/com/windows_headers.h"
+// The type library the control expects from the module it is linked into
+// (the lock count comes with the COM helpers). Here: the one read from the
+// .ocx named on the command line.
+#include "windows/com/module_type_library.h"
 
 #include "tests/windows/control/control_test_support.h"
-#include "windows/library/module.h"
 
-namespace moravex::windows {
+namespace moravex::com {
 
-HMODULE ModuleHandle() { return GetModuleHandleW(nullptr); }
-
-HRESULT LoadControlTypeLib(ITypeLib** out) {
+HRESULT LoadModuleTypeLib(ITypeLib** out) {
   static ITypeLib* cached = nullptr;
   if (out == nullptr) return E_POINTER;
   if (cached == nullptr) {
@@ -22,4 +19,4 @@ HRESULT LoadControlTypeLib(ITypeLib** out) {
   return S_OK;
 }
 
-}  // namespace moravex::windows
+}  // namespace moravex::com

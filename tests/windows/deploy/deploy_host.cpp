@@ -5,17 +5,17 @@
 //   deploy_host manifest PORT          (deploy_host.exe.manifest beside it)
 //   deploy_host actctx MANIFEST PORT   (MORAVEX1.sxs.manifest, activated here)
 // PORT is a chart server's on 127.0.0.1; the session's Connected event ends it.
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <ocidl.h>
-#include <ole2.h>
+#include "windows/com/windows_headers.h"
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
+#include "MORAVEX1_events.h"
 #include "MORAVEX1_h.h"
 #include "registration_table.h"  // kMiscStatus, as registered
+#include "tests/windows/pump.h"
+#include "windows/com/host_event_sink.h"
 
 namespace {
 
@@ -26,30 +26,13 @@ void Expect(bool condition, const char* what) {
   if (!condition) ++failures;
 }
 
-constexpr DISPID kConnected = 2;
-
 // The event sink: counts Connected.
-class Sink final : public IDispatch {
+class Sink final : public moravex::com::HostEventSink {
  public:
+  Sink() : HostEventSink(DIID___ChartServiceClient) {}
   int connected = 0;
-  IFACEMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___ChartServiceClient) {
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-  IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-  IFACEMETHODIMP GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    if (id == kConnected) ++connected;
+    if (id == moravex::events::kConnected) ++connected;
     return S_OK;
   }
 };
@@ -105,11 +88,7 @@ void UseControl(bool registered, long port) {
     Expect(control->Connect(server, port) == S_OK, "Connect");
     SysFreeString(server);
     // Events come through this thread's messages.
-    for (const ULONGLONG end = GetTickCount64() + 15000; sink.connected == 0 && GetTickCount64() < end;) {
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    }
+    moravex::windows::test::PumpUntil([&] { return sink.connected != 0; }, 15000);
     control->Disconnect();
     point->Unadvise(cookie);
   }

@@ -1,6 +1,5 @@
 // The exports of MORAVEX1.ocx called directly, and its resources.
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 #include <gtest/gtest.h>
 #include <winver.h>
 

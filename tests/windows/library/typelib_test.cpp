@@ -1,8 +1,7 @@
 // Reads the type library back from the built MORAVEX1.ocx and compares it,
 // item by item, with the surface hosts bind to: each item is rendered as one
 // line of text and compared with the expected line.
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 #include <gtest/gtest.h>
 #include <oleauto.h>
 

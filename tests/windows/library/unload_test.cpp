@@ -3,9 +3,7 @@
 // of the library may be needed after that. A fault here crashes the process.
 //   unload_test kept-enumerators
 //   unload_test slow-lookup HOST WAIT_MS   (the lookup of HOST must outlast the control)
-#include <winsock2.h>  // before windows.h, as everywhere in the Windows layer
-#include <windows.h>
-#include <ocidl.h>
+#include "windows/com/windows_headers.h"
 
 #include <cstdio>
 #include <cwchar>

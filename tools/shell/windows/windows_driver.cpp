@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "MORAVEX1_events.h"
 #include "MORAVEX1_h.h"
 #include "tools/shell/windows/ado_table.h"
 #include "platform/text.h"
@@ -14,40 +15,6 @@ namespace {
 using moravex::com::ComPtr;
 
 constexpr const wchar_t* kProgId = L"MORAVEX1.ChartServiceClient";
-
-// The event interface: DISPIDs, names and parameter names in declaration order.
-struct EventInfo {
-  DISPID id;
-  const char* name;
-  std::vector<const char*> parameters;
-};
-
-const std::vector<EventInfo>& Events() {
-  static const std::vector<EventInfo> events = {
-      {1, "Error", {"ErrorID", "ErrorDescription"}},
-      {2, "Connected", {}},
-      {3, "Disconnected", {"strReason"}},
-      {4, "ConnectionFailed", {}},
-      {5, "LoggedIn", {}},
-      {6, "LoginFailed", {"ErrorID", "ErrorDescription"}},
-      {7, "GotDebugMessage", {"DebugMessage"}},
-      {8, "GotSessionDateTime", {"CurrentSessionDateTime"}},
-      {9, "GotSessionDate", {"CurrentSessionDate"}},
-      {10, "GotSessionTime", {"CurrentSessionTime"}},
-      {13, "Timeout", {"CommandType"}},
-      {11, "GotFullVantrelData", {"PriceChannelData"}},
-      {12, "GotVantrelDataUpdates", {"PriceChannelData"}},
-      {18,
-       "GotPreviousSessionsSupportAndResistancePrices",
-       {"PreviousSessionsLastAverageVantrelPrice", "PreviousSessionsHighPrice", "PreviousSessionsLowPrice",
-        "PreviousSessionsClosingPrice"}},
-      {14, "GotPreviousSessionsLastAverageVantrelPrice", {"PreviousSessionsLastAverageVantrelPrice"}},
-      {15, "GotPreviousSessionsHighPrice", {"PreviousSessionsHighPrice"}},
-      {16, "GotPreviousSessionsLowPrice", {"PreviousSessionsLowPrice"}},
-      {17, "GotPreviousSessionsClosingPrice", {"PreviousSessionsClosingPrice"}},
-  };
-  return events;
-}
 
 std::u16string FromBstr(BSTR text) {
   if (text == nullptr) return {};
@@ -146,13 +113,13 @@ class WindowsDriver::Sink final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
-    const auto& events = Events();
-    const auto event = std::find_if(events.begin(), events.end(), [&](const EventInfo& e) { return e.id == id; });
-    if (event == events.end()) return DISP_E_MEMBERNOTFOUND;
-    if (params == nullptr || params->cArgs != event->parameters.size()) return DISP_E_BADPARAMCOUNT;
+    using moravex::events::kEvents;
+    const auto event = std::find_if(std::begin(kEvents), std::end(kEvents), [&](const auto& e) { return e.id == id; });
+    if (event == std::end(kEvents)) return DISP_E_MEMBERNOTFOUND;
+    if (params == nullptr || params->cArgs != event->parameter_count) return DISP_E_BADPARAMCOUNT;
     if (handler_ == nullptr || !*handler_) return S_OK;
     std::vector<EventArgument> args;
-    for (size_t i = 0; i < event->parameters.size(); ++i) {
+    for (size_t i = 0; i < event->parameter_count; ++i) {
       // Automation passes the arguments last first.
       args.push_back({event->parameters[i], ValueOf(params->rgvarg[params->cArgs - 1 - i])});
     }

@@ -1,7 +1,7 @@
-// Runs the thread's message loop until a condition holds or a deadline passes.
+// The message loop of the Windows tests: until a condition holds or a deadline
+// passes, or one pass over what is queued (as VB's DoEvents).
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
+#include "windows/com/windows_headers.h"
 
 #include <algorithm>
 #include <functional>
@@ -25,6 +25,11 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms = 5000,
     MsgWaitForMultipleObjects(0, nullptr, FALSE, step ? 1 : static_cast<DWORD>(std::min<ULONGLONG>(10, deadline - now)),
                               QS_ALLINPUT);
   }
+}
+
+inline void DoEvents() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
 
 inline void PumpFor(DWORD ms) {
