@@ -182,6 +182,40 @@ TEST(Hosted, LoopbackHostPumpsInsideEvents) {
   sink->on_event = nullptr;
 }
 
+// Two answers in one segment, and the first one's handler runs a message loop
+// three times as long as the time-out (as a message box would): the second
+// answer comes inside that loop, and nothing times out.
+TEST(Hosted, LoopbackAnswerInHandComesInsideAModalLoopAndIsNotTimedOut) {
+  HMODULE library = LoadLibraryW(OcxPath().c_str());
+  ASSERT_NE(nullptr, library);
+  ComPtr<_ChartServiceClient> control;
+  auto sink = ComPtr<RecordingSink>::Attach(new RecordingSink());
+  ASSERT_EQ(S_OK, CreateThroughTheOcx(library, sink->Identity(), control));
+  LoopbackServer loopback;
+  ASSERT_NO_FATAL_FAILURE(loopback.ConnectAndLogIn(control.Get(), sink.Get()));
+  ASSERT_EQ(S_OK, control->put_SessionInfoTimeout(200));
+  ASSERT_EQ(S_OK, control->GetSessionTime());
+  ASSERT_EQ(S_OK, control->GetSessionDate());
+  ASSERT_EQ(12u, Receive(loopback.server, 12));
+  bool date_inside = false;
+  sink->on_event = [&](DISPID id, DISPPARAMS*) {
+    if (id != kGotSessionTime) return;
+    const ULONGLONG until = GetTickCount64() + 600;
+    PumpUntil([&] { return GetTickCount64() >= until; });
+    date_inside = Saw(sink.Get(), kGotSessionDate);
+  };
+  const size_t before = sink->events.size();
+  Send(loopback.server, moravex::Concat({moravex::Frame(4, moravex::AnsiBytes("09:30:00")),
+                                         moravex::Frame(3, moravex::AnsiBytes("12/09/2026"))}));
+  ASSERT_TRUE(PumpUntil([&] { return Saw(sink.Get(), kGotSessionDate); }));
+  PumpUntil([] { return false; }, 300);
+  sink->on_event = nullptr;
+  std::vector<DISPID> seen;
+  for (size_t i = before; i < sink->events.size(); ++i) seen.push_back(sink->events[i].id);
+  EXPECT_EQ((std::vector<DISPID>{kGotSessionTime, kGotSessionDate}), seen);
+  EXPECT_TRUE(date_inside);
+}
+
 TEST(Hosted, AtlContainerSitesTheRegisteredControl) {
   HMODULE atl = LoadLibraryW(L"atl.dll");
   auto init = Export<BOOL(WINAPI*)()>(atl, "AtlAxWinInit");
