@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 # With --windows, also the mingw-w64 cross compilers, Wine and Xvfb for the COM
-# control's builds and tests, wixl for its .msi installers, and 32-bit Wine
+# control's builds and tests, wixl for its .msi installers, osslsigncode and
+# openssl for signing them (and the signing test's certificate), and 32-bit Wine
 # where this machine runs 32-bit programs (elsewhere the x86 tests that need
 # one are skipped).
 set -euo pipefail
@@ -10,7 +11,7 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev googl
 windows=false
 [ "${1:-}" = "--windows" ] && windows=true
 if $windows; then
-  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine64 libwine-dev xvfb xauth wixl)
+  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine64 libwine-dev xvfb xauth wixl osslsigncode openssl)
 fi
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

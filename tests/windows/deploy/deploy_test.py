@@ -4,6 +4,7 @@
 
   deploy_test.py installer WINE_RUN PREFIX BITS MSI LATER_MSI TSV HOST SIM [OTHER_MSI OTHER_TSV OTHER_HOST]
   deploy_test.py registration-free WINE_RUN PREFIX BITS DIR HOST SIM TSV
+  deploy_test.py signed WINE_RUN PREFIX BITS WORK OCX CHART VERSION TSV [HOST SIM]
 
 installer: msiexec /i puts the file under Program Files of its bitness and
 writes what regsvr32 writes (the registration table, both views); a host that
@@ -12,8 +13,15 @@ it in place; with the other bitness's package installed
 beside it and this one removed, the other still works; msiexec /x leaves no
 key and no file. registration-free: with nothing registered, a host with the
 sample application manifest and one that activates MORAVEX1.sxs.manifest
-itself both use the control (DIR: the build's registration-free folder)."""
+itself both use the control (DIR: the build's registration-free folder).
+signed: a release signed by the build's signing step (signed_release/, on
+copies of a build's OCX and CHART) with a throwaway certificate: a wrong
+password fails and leaves no unsigned file; every signed file verifies against
+the certificate; a second build signs nothing again; with HOST and SIM, the
+signed control registers and is used, and the signed .msi installs a signed
+control, used too, and uninstalls cleanly."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -71,32 +79,43 @@ def products(bitness):
     return found
 
 
+def msiexec(flag, msi):
+    result = wine("msiexec", flag, windows_path(msi), "/qn")
+    expect(result.returncode == 0, f"msiexec {flag} {os.path.basename(msi)}", result.stdout)
+
+
+def installed_ocx(bitness):
+    return os.path.join(prefix, "drive_c", program_files(bitness), "MORAVEX1", "MORAVEX1.ocx")
+
+
+def installed_table(tsv, bitness):
+    return registry_readback.table(tsv, f"C:\\{program_files(bitness)}\\MORAVEX1\\MORAVEX1.ocx")
+
+
+REGSVR32 = "regsvr32" if bits == 64 else "C:\\windows\\syswow64\\regsvr32.exe"
+
+
 def installer(msi, later, tsv, host_exe, port, other):
     installed = {}
     packages = {bits: (msi, tsv, host_exe)}
     if other:
         packages[96 - bits] = other
     for bitness, (_, table, _) in packages.items():
-        installed[bitness] = registry_readback.table(table, f"C:\\{program_files(bitness)}\\MORAVEX1\\MORAVEX1.ocx")
+        installed[bitness] = installed_table(table, bitness)
 
     def install(bitness, flag):
-        result = wine("msiexec", flag, windows_path(packages[bitness][0]), "/qn")
-        expect(result.returncode == 0, f"msiexec {flag} {os.path.basename(packages[bitness][0])}", result.stdout)
-
-    def ocx(bitness):
-        return os.path.join(prefix, "drive_c", program_files(bitness), "MORAVEX1", "MORAVEX1.ocx")
+        msiexec(flag, packages[bitness][0])
 
     install(bits, "/i")
-    expect(os.path.isfile(ocx(bits)), f"the file is under {program_files(bits)}")
+    expect(os.path.isfile(installed_ocx(bits)), f"the file is under {program_files(bits)}")
     registry_is("the installer writes the registration table", installed, [bits])
     # What regsvr32 writes for the installed file, literally, in its own view.
     own = (bits,)
     snapshot = registry_readback.actual(wine, registry_readback.roots(installed[bits]), own)
-    regsvr32 = "regsvr32" if bits == 64 else "C:\\windows\\syswow64\\regsvr32.exe"
     installed_file = f"C:\\{program_files(bits)}\\MORAVEX1\\MORAVEX1.ocx"
-    wine(regsvr32, "/s", "/u", installed_file)
+    wine(REGSVR32, "/s", "/u", installed_file)
     registry_is("regsvr32 /u removes what the installer wrote", installed, [])
-    wine(regsvr32, "/s", installed_file)
+    wine(REGSVR32, "/s", installed_file)
     again = registry_readback.actual(wine, registry_readback.roots(installed[bits]), own)
     expect(again == snapshot, "regsvr32 writes what the installer wrote",
            "\n".join(registry_readback.differences(snapshot, again)))
@@ -119,14 +138,15 @@ def installer(msi, later, tsv, host_exe, port, other):
         registry_is("both installed side by side", installed, [bits, other_bits])
         install(bits, "/x")
         registry_is(f"the {bits}-bit package removed, the {other_bits}-bit one left", installed, [other_bits])
-        expect(not os.path.exists(ocx(bits)) and os.path.isfile(ocx(other_bits)), "only the other file is left")
+        expect(not os.path.exists(installed_ocx(bits)) and os.path.isfile(installed_ocx(other_bits)),
+               "only the other file is left")
         host(windows_path(packages[other_bits][2]), "registered", str(port))
         install(other_bits, "/x")
     else:
         print(f"no {96 - bits}-bit package beside this one, or no 32-bit process runs here: side by side not checked")
         install(bits, "/x")
     registry_is("msiexec /x leaves no key", installed, [])
-    leftovers = [p for p in (os.path.dirname(ocx(b)) for b in packages) if os.path.exists(p)]
+    leftovers = [p for p in (os.path.dirname(installed_ocx(b)) for b in packages) if os.path.exists(p)]
     expect(not leftovers, "msiexec /x leaves no file", " ".join(leftovers))
 
 
@@ -146,6 +166,55 @@ def registration_free(folder, host_exe, port, tsv):
     host(windows_path(host_exe), "actctx", windows_path(os.path.join(folder, "MORAVEX1.sxs.manifest")), str(port))
     registry_is("still nothing is registered", table, [])
     shutil.rmtree(app, ignore_errors=True)
+
+
+PASSWORD = "throwaway-signing-password"
+
+
+def run(*args, password=PASSWORD, cwd=None):
+    env = {**os.environ, "MORAVEX_SIGN_PASSWORD": password}
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env, cwd=cwd)
+
+
+def signed_by(path, cert):
+    """Whether the file carries one valid SHA-256 signature by cert, and what osslsigncode says."""
+    out = run("osslsigncode", "verify", "-CAfile", cert, "-in", path)
+    return out.returncode == 0 and re.search(r"^Message digest algorithm *: SHA256$", out.stdout, re.M) and \
+        "Number of verified signatures: 1" in out.stdout, out.stdout
+
+
+def signed(work, ocx, chart, version, tsv, host_exe, port):
+    work, ocx, chart = (os.path.abspath(p) for p in (work, ocx, chart))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    certificate = run("sh", "-c", "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=throwaway "
+                      "-addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem && openssl pkcs12 -export "
+                      "-inkey key.pem -in cert.pem -out signer.p12 -passout env:MORAVEX_SIGN_PASSWORD", cwd=work)
+    cert, build = os.path.join(work, "cert.pem"), os.path.join(work, "build")
+    run("cmake", "-G", "Ninja", "-S", os.path.join(os.path.dirname(os.path.abspath(__file__)), "signed_release"),
+        "-B", build, f"-DMORAVEX_SIGN_PKCS12={work}/signer.p12", f"-DOCX={ocx}", f"-DCHART={chart}",
+        f"-DBITS={bits}", f"-DVERSION={version}")
+    msi = f"deploy/MORAVEX1-{version}-{'x64' if bits == 64 else 'x86'}.msi"
+    files = [os.path.join(build, name) for name in ("bin/MORAVEX1.ocx", "bin/moravex-chart.exe", msi,
+                                                     "deploy/registration-free/MORAVEX1.ocx")]
+    failed = run("cmake", "--build", build, "--", "-k", "0", password="not-the-password")
+    expect(failed.returncode and "osslsigncode:" in failed.stdout and not any(map(os.path.exists, files)),
+           "a wrong password fails the build and leaves no unsigned file", certificate.stdout + failed.stdout)
+    built = run("cmake", "--build", build)
+    for path in files:
+        ok, report = signed_by(path, cert)
+        expect(ok, f"{os.path.relpath(path, build)} is signed by the certificate", built.stdout + report)
+    expect("no work to do" in run("cmake", "--build", build).stdout, "a second build signs nothing again")
+    if host_exe:
+        host(REGSVR32, "/s", windows_path(files[0]))
+        host(windows_path(host_exe), "registered", str(port))
+        host(REGSVR32, "/s", "/u", windows_path(files[0]))
+        msiexec("/i", files[2])
+        expect(signed_by(installed_ocx(bits), cert)[0], "the signed package installs the signed control")
+        host(windows_path(host_exe), "registered", str(port))
+        msiexec("/x", files[2])
+        registry_is("the signed package leaves no key", {bits: installed_table(tsv, bits)}, [])
+        expect(not os.path.exists(installed_ocx(bits)), "the signed package leaves no file")
 
 
 def start_simulator(sim):
@@ -168,7 +237,10 @@ def remove_prefix():
 
 def main():
     args = sys.argv[5:]
-    sim = args[4] if mode == "installer" else args[2]
+    if mode == "signed" and len(args) == 5:
+        signed(*args, None, None)
+        return report()
+    sim = args[4] if mode == "installer" else args[2] if mode == "registration-free" else args[6]
     if not os.access(sim, os.X_OK):
         print(f"no simulator at {sim}: build the native preset first")
         return 77
@@ -178,12 +250,18 @@ def main():
         if mode == "installer":
             other = tuple(args[5:8]) if len(args) >= 8 and all(os.path.exists(p) for p in args[5:8]) else None
             installer(args[0], args[1], args[2], args[3], port, other)
+        elif mode == "signed":
+            signed(*args[:6], port)
         else:
             registration_free(args[0], args[1], port, args[3])
     finally:
         simulator.kill()
         simulator.wait()
         remove_prefix()
+    return report()
+
+
+def report():
     for failure in failures:
         print(f"failed: {failure}")
     return 1 if failures else 0
