@@ -9,6 +9,13 @@
 #include <span>
 #include <string>
 
+// mingw-w64's C++ library formats as GNU does (%zu), which plain `printf` would refuse.
+#ifdef _WIN32
+#define MORAVEX_TRACE_PRINTF gnu_printf
+#else
+#define MORAVEX_TRACE_PRINTF printf
+#endif
+
 namespace moravex {
 
 class Trace {
@@ -34,7 +41,7 @@ class Trace {
   // False once a write failed: the trace has turned itself off.
   bool Writing() const;
   // printf-style text after the line's time and ids.
-  void Record(uint32_t instance, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void Record(uint32_t instance, const char* format, ...) __attribute__((format(MORAVEX_TRACE_PRINTF, 3, 4)));
   void Frame(uint32_t instance, const char* direction, std::span<const uint8_t> bytes);
 
   static int64_t NowMicros();
