@@ -87,7 +87,9 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
         frame.SendString(time_stamp_field);
         break;
     }
+#ifndef MORAVEX_NO_TRACE
     TraceRequest(method, request.flag, static_cast<uint8_t>(request.message_type), frame.Bytes().size());
+#endif
     SendFrame(frame.Bytes());
     state_[request.flag] = true;
     RestartTimer(request.timer);

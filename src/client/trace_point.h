@@ -6,7 +6,7 @@
 
 #ifdef MORAVEX_NO_TRACE
 #define MORAVEX_TRACE(...) ((void)0)
-#define MORAVEX_TRACE_FRAME(direction, bytes) ((void)0)
+#define MORAVEX_TRACE_FRAME(direction, bytes) ((void)sizeof((bytes), 0))
 #else
 #define MORAVEX_TRACE(...) (trace_ != nullptr ? trace_->Record(instance_id_, __VA_ARGS__) : void())
 #define MORAVEX_TRACE_FRAME(direction, bytes) \
