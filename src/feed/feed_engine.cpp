@@ -45,11 +45,17 @@ void FeedEngine::Shutdown() {
 template <class Work>
 void FeedEngine::Enter(Work&& work) {
   if (shut_down_) return;
-  ++depth_;
-  work();
-  const int64_t now = Now();
-  for (auto& [name, feed] : profiles_) feed->Dispatch(now);
-  --depth_;
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(++d) {}
+    ~Depth() { --depth; }
+  };
+  {
+    const Depth inside(depth_);
+    work();
+    const int64_t now = Now();
+    for (auto& [name, feed] : profiles_) feed->Dispatch(now);
+  }
   if (depth_ > 0 || told_ || changed_.empty() || !listener_) return;
   told_ = true;
   const std::function<void()> listener = listener_;  // it may replace itself

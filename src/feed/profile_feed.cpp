@@ -141,6 +141,19 @@ void ProfileFeed::Tick(int64_t now) {
       }
     }
   }
+  // The control's time-outs restart with every request of their group, so a
+  // busy connection could keep one unanswered request alive for ever.
+  for (Connection& connection : connections_) {
+    if (connection.state != State::kLive) continue;
+    const int64_t limit = 2 * int64_t{std::max(profile_->data_timeout_ms, profile_->session_timeout_ms)};
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      if (connection.pending[slot] && now - connection.pending_since[slot] > limit) {
+        Drop(connection, now);
+        changed = true;
+        break;
+      }
+    }
+  }
   for (auto& [ticker, state] : tickers_) {
     const int32_t interval = ticker.empty() ? profile_ ? profile_->session_interval_ms : 1000
                              : profile_     ? profile_->interval_ms
@@ -259,8 +272,8 @@ void ProfileFeed::OnFault(int index, uint64_t generation, int64_t now) {
 
 void ProfileFeed::Dispatch(int64_t now) {
   if (!blocked_.empty()) return;
-  SlotSet full;
-  while (const std::optional<Slot> slot = work_.EarliestDue(now, full)) {
+  SlotSet busy;  // kinds no connection can take now
+  while (const std::optional<Slot> slot = work_.EarliestDue(now, busy)) {
     const int s = static_cast<int>(*slot);
     Connection* chosen = nullptr;
     for (size_t n = 0; n < connections_.size() && chosen == nullptr; ++n) {
@@ -271,7 +284,7 @@ void ProfileFeed::Dispatch(int64_t now) {
       }
     }
     if (chosen == nullptr) {
-      full[s] = true;
+      busy[s] = true;
       continue;
     }
     Issue(*chosen, *slot, work_.PopFront(*slot), now);
@@ -316,6 +329,7 @@ void ProfileFeed::Issue(Connection& connection, Slot slot, WorkQueue::Id id, int
   item.sent_at = now;
   item.sent_epoch = epoch_;
   connection.pending[static_cast<int>(slot)] = id;
+  connection.pending_since[static_cast<int>(slot)] = now;
 }
 
 WorkItem* ProfileFeed::Answered(int index, uint64_t generation, Slot slot, int64_t now) {
@@ -330,9 +344,8 @@ WorkItem* ProfileFeed::Answered(int index, uint64_t generation, Slot slot, int64
   if (IsPeriodic(item->source)) {
     const int32_t interval = item->ticker.empty() ? profile_->session_interval_ms : profile_->interval_ms;
     work_.Queue(*id, SlotOf(*item), item->sent_at + interval);
-  } else {
-    item->answered_epoch = item->sent_epoch;
-    if (item->sent_epoch != epoch_) work_.Queue(*id, SlotOf(*item), now);
+  } else if (item->sent_epoch != epoch_) {
+    work_.Queue(*id, SlotOf(*item), now);
   }
   const Text updated = context_.platform.clock->WallText();
   for (const Text& owner : {item->ticker, Text()}) {
@@ -377,6 +390,7 @@ void ProfileFeed::OnSupportAndResistance(int index, uint64_t generation, float h
 void ProfileFeed::OnRows(int index, uint64_t generation, Slot slot, RecordSet* rows, int64_t now) {
   WorkItem* item = Answered(index, generation, slot, now);
   if (item == nullptr) return;
+  if (item->sent_epoch != epoch_) return;  // rows of the session before; the item starts over
   const Text ticker_name = item->ticker;
   TickerState& ticker = tickers_[ticker_name];
   std::vector<PriceChannelRow> read;

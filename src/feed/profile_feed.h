@@ -77,6 +77,7 @@ class ProfileFeed {
     int64_t retry_at = 0;
     int32_t retry_delay_ms = 0;
     std::array<std::optional<WorkQueue::Id>, kSlotCount> pending{};
+    std::array<int64_t, kSlotCount> pending_since{};
     PaceLimit pace{0, 0};
   };
   struct TickerState {

@@ -41,9 +41,8 @@ struct WorkItem {
   int64_t due = 0;
   bool in_flight = false;
   int64_t sent_at = 0;
-  // The session epoch a once-per-session answer belongs to; 0: none yet.
+  // The epoch (session, recovery) the request under way belongs to.
   uint64_t sent_epoch = 0;
-  uint64_t answered_epoch = 0;
   // Refused by the control (an invalid ticker): never sent again.
   bool dead = false;
 };
