@@ -38,7 +38,7 @@ class ConnectionSink final : public ChartServiceEvents {
  private:
   template <class Event>
   void Route(Event&& event) {
-    route_->Deliver(event);
+    route_->Deliver(FunctionRef<void(ProfileFeed&, int64_t)>(event));
   }
   void Fault() {
     Route([this](ProfileFeed& feed, int64_t now) { feed.OnFault(index_, generation_, now); });

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "feed/function_ref.h"
 #include "feed/profile_feed.h"
 #include "platform/chart_service_events.h"
 
@@ -14,7 +15,7 @@ namespace moravex::feed {
 class ChartServiceEventsRoute {
  public:
   virtual ~ChartServiceEventsRoute() = default;
-  virtual void Deliver(const std::function<void(ProfileFeed&, int64_t now)>& event) = 0;
+  virtual void Deliver(FunctionRef<void(ProfileFeed&, int64_t now)> event) = 0;
 };
 
 std::shared_ptr<ChartServiceEvents> MakeConnectionEvents(std::shared_ptr<ChartServiceEventsRoute> route, int index,

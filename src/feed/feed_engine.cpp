@@ -68,7 +68,7 @@ class FeedEngine::ConnectionEvents final : public ChartServiceEventsRoute {
  public:
   ConnectionEvents(std::weak_ptr<FeedEngine> engine, Text profile)
       : engine_(std::move(engine)), profile_(std::move(profile)) {}
-  void Deliver(const std::function<void(ProfileFeed&, int64_t now)>& event) override {
+  void Deliver(FunctionRef<void(ProfileFeed&, int64_t now)> event) override {
     const auto engine = engine_.lock();
     if (!engine) return;
     engine->Enter([&] {
@@ -180,7 +180,7 @@ void FeedEngine::MarkChanged(CellId id) {
 }
 
 void FeedEngine::SetValue(const Text& profile, const Text& ticker, Field field, const FeedValue& value) {
-  const auto subscription = subscriptions_.find(Topic{profile, ticker, field});
+  const auto subscription = subscriptions_.find(TopicParts{profile, ticker, field});
   if (subscription == subscriptions_.end() || SameValue(subscription->second.value, value)) return;
   subscription->second.value = value;
   for (CellId id : subscription->second.cells) MarkChanged(id);

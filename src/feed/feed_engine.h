@@ -84,7 +84,7 @@ class FeedEngine : public std::enable_shared_from_this<FeedEngine>, private Feed
   JitterSource jitter_;
   std::unique_ptr<TimerComponent> timer_;
   std::map<Text, std::unique_ptr<ProfileFeed>> profiles_;
-  std::map<Topic, Subscription> subscriptions_;
+  std::map<Topic, Subscription, TopicOrder> subscriptions_;
   std::unordered_map<CellId, Cell> cells_;
   CellId next_cell_ = 1;
   std::vector<CellId> changed_;

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kStaleIntervals = 3;
 const FeedValue kNothing;
+const Text kNoTicker;
 
 bool IsPeriodic(Source source) {
   return source == Source::PriceChannel || source == Source::SessionTime || source == Source::SessionDate ||
@@ -347,13 +348,16 @@ WorkItem* ProfileFeed::Answered(int index, uint64_t generation, Slot slot, int64
   } else if (item->sent_epoch != epoch_) {
     work_.Queue(*id, SlotOf(*item), now);
   }
-  const Text updated = context_.platform.clock->WallText();
-  for (const Text& owner : {item->ticker, Text()}) {
-    TickerState& state = tickers_[owner];
-    state.fresh_at = now;
-    Set(owner, Field::Updated, updated);
-    if (state.stale) {
-      state.stale = false;
+  if (now != wall_at_ || wall_text_.empty()) {  // one clock reading serves every answer of a moment
+    wall_at_ = now;
+    wall_text_ = context_.platform.clock->WallText();
+  }
+  for (const Text* owner : {static_cast<const Text*>(&item->ticker), &kNoTicker}) {
+    auto& ticker = *tickers_.find(*owner);
+    ticker.second.fresh_at = now;
+    Set(ticker, Field::Updated, wall_text_);
+    if (ticker.second.stale) {
+      ticker.second.stale = false;
       RefreshStatus();
     }
   }
@@ -391,29 +395,28 @@ void ProfileFeed::OnRows(int index, uint64_t generation, Slot slot, RecordSet* r
   WorkItem* item = Answered(index, generation, slot, now);
   if (item == nullptr) return;
   if (item->sent_epoch != epoch_) return;  // rows of the session before; the item starts over
-  const Text ticker_name = item->ticker;
-  TickerState& ticker = tickers_[ticker_name];
-  std::vector<PriceChannelRow> read;
-  if (rows != nullptr) {
-    read.resize(static_cast<size_t>(std::max(0, rows->RecordCount())));
-    read.resize(rows->GetRows(read));
-  }
+  auto& entry = *tickers_.find(item->ticker);
+  TickerState& ticker = entry.second;
+  // Only the newest row is kept; the others are counted.
+  PriceChannelRow chunk[64];
+  PriceChannelRow last{};
+  size_t count = 0;
+  for (size_t got; rows != nullptr && (got = rows->GetRows(chunk)) > 0; count += got) last = chunk[got - 1];
   if (slot == Slot::Full) ticker.rows = 0;
-  if (!read.empty()) {
-    const PriceChannelRow& last = read.back();
-    ticker.rows += static_cast<int32_t>(read.size());
+  if (count > 0) {
+    ticker.rows += static_cast<int32_t>(count);
     ticker.last_time.assign(last.Time.begin(), last.Time.end());
     if (!ticker.has_rows) {
       ticker.has_rows = true;  // from now on, updates since the last row
       if (item->queued) work_.Queue(item->id, Slot::Updates, item->due);
     }
-    Set(ticker_name, Field::Time, ticker.last_time);
-    Set(ticker_name, Field::Price, last.Price);
-    Set(ticker_name, Field::BuyReference, last.BuyReferencePrice);
-    Set(ticker_name, Field::SellReference, last.SellReferencePrice);
-    Set(ticker_name, Field::PriceOffsetPercent, last.PriceOffsetPercent);
+    Set(entry, Field::Time, ticker.last_time);
+    Set(entry, Field::Price, last.Price);
+    Set(entry, Field::BuyReference, last.BuyReferencePrice);
+    Set(entry, Field::SellReference, last.SellReferencePrice);
+    Set(entry, Field::PriceOffsetPercent, last.PriceOffsetPercent);
   }
-  Set(ticker_name, Field::Rows, ticker.rows);
+  Set(entry, Field::Rows, ticker.rows);
 }
 
 void ProfileFeed::NewSession(int64_t now) {
@@ -448,11 +451,14 @@ void ProfileFeed::SendDebugMessage(const Text& message) {
 
 void ProfileFeed::Set(const Text& ticker, Field field, FeedValue value) {
   const auto state = tickers_.find(ticker);
-  if (state == tickers_.end()) return;
-  FeedValue& cached = state->second.values[static_cast<int>(field)];
+  if (state != tickers_.end()) Set(*state, field, std::move(value));
+}
+
+void ProfileFeed::Set(std::pair<const Text, TickerState>& ticker, Field field, FeedValue value) {
+  FeedValue& cached = ticker.second.values[static_cast<int>(field)];
   if (SameValue(cached, value)) return;
   cached = std::move(value);
-  context_.values.SetValue(name_, ticker, field, cached);
+  context_.values.SetValue(name_, ticker.first, field, cached);
 }
 
 void ProfileFeed::RefreshStatus() {

@@ -103,6 +103,7 @@ class ProfileFeed {
   // Frees the connection's slot; the item the answer is for, if it still exists.
   WorkItem* Answered(int index, uint64_t generation, Slot slot, int64_t now);
   void Set(const Text& ticker, Field field, FeedValue value);
+  void Set(std::pair<const Text, TickerState>& ticker, Field field, FeedValue value);
   void NewSession(int64_t now);
   void RequeueOncePerSession(int64_t now);
   void RefreshStatus();
@@ -125,6 +126,8 @@ class ProfileFeed {
   uint64_t epoch_ = 1;
   bool ever_live_ = false;
   uint64_t next_generation_ = 1;
+  int64_t wall_at_ = 0;
+  Text wall_text_;
 };
 
 }  // namespace moravex::feed

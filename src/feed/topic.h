@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <tuple>
 
 #include "platform/text.h"
 
@@ -84,6 +85,21 @@ struct Topic {
   Text ticker;  // empty: none
   Field field;
   auto operator<=>(const Topic&) const = default;
+};
+
+// Orders topics, and finds one by its parts without building a Topic.
+struct TopicOrder {
+  using is_transparent = void;
+  template <class A, class B>
+  bool operator()(const A& a, const B& b) const {
+    return std::tie(a.profile, a.ticker, a.field) < std::tie(b.profile, b.ticker, b.field);
+  }
+};
+
+struct TopicParts {
+  const Text& profile;
+  const Text& ticker;
+  Field field;
 };
 
 struct ParsedTopic {

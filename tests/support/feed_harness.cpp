@@ -37,10 +37,8 @@ Profile FeedHarness::TestProfile() {
 FeedHarness::FeedHarness(Profile profile) {
   profiles->profiles[kDefaultProfile] = profile;
   credentials->passwords[kDefaultProfile] = Text(36, u'P');
-  auto owned_clock = std::make_shared<ManualClock>();
-  clock = owned_clock.get();
   FeedPlatform platform;
-  platform.clock = owned_clock;
+  platform.clock = clock;
   platform.profiles = profiles;
   platform.credentials = credentials;
   platform.make_timer = [this](const std::string&) { return FakeTimer::Share(engine_timer); };

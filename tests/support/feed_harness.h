@@ -58,7 +58,8 @@ class FeedHarness {
   // Rows whose time is after the stamp; each ticker's prices differ by its first letter.
   static float PriceOf(const std::string& ticker, int row) { return static_cast<float>(ticker[0] + row); }
 
-  ManualClock* clock;
+  // The harness keeps it too: a test may drop the engine.
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   std::shared_ptr<FixedProfiles> profiles = std::make_shared<FixedProfiles>();
   std::shared_ptr<FixedCredentials> credentials = std::make_shared<FixedCredentials>();
   std::shared_ptr<FakeTimer> engine_timer = std::make_shared<FakeTimer>("tmrFeed");
