@@ -38,6 +38,7 @@
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
 #include "posix/posix_components.h"
+#include "trace/trace.h"
 #include "bench/wire.h"
 
 namespace moravex::bench {
@@ -193,6 +194,11 @@ struct InProcess {
     parts.tmr_session_info_timeout = timer("tmrSessionInfoTimeout");
     parts.record_sets = std::make_shared<MemoryTableFactory>();
     parts.text = std::make_shared<Windows1252Conversion>();
+    // As a POSIX host: MORAVEX1_TRACE switches the trace on (scripts/trace-bench.sh).
+    const char* trace = std::getenv("MORAVEX1_TRACE");
+    const char* level = std::getenv("MORAVEX1_TRACE_LEVEL");
+    parts.trace = Trace::ForProcess(trace != nullptr ? trace : "", level != nullptr ? level : "",
+                                    static_cast<uint64_t>(getpid()));
     client = ChartServiceClient::Create(std::move(parts));
     host.client = client.get();
     client->SetEvents(std::shared_ptr<ChartServiceEvents>(std::shared_ptr<void>(), &host));

@@ -34,10 +34,20 @@ constexpr const char* kTypeMismatch = "Type mismatch";
 
 // Answers nobody waits for, and unknown types, are dropped without a trace.
 void ChartServiceClient::ProcessMessage(uint8_t message_type, uint8_t /*second_byte*/) {
-  if (message_type > kLastMessageType) return;
+  if (message_type > kLastMessageType) {
+    MORAVEX_TRACE("answer type %u length %d dropped: unknown type", message_type, PayloadSize());
+    return;
+  }
   const auto type = static_cast<MessageType>(message_type);
-  if (type != MessageType::DebugMessage && !state_[kGate[message_type]]) return;
   const Pending flag = kGate[message_type];
+  if (type != MessageType::DebugMessage && !state_[flag]) {
+    MORAVEX_TRACE("answer type %u length %d dropped: not asked for", message_type, PayloadSize());
+    return;
+  }
+  MORAVEX_TRACE("answer type %u length %d after %lld ms", message_type, PayloadSize(),
+                type == MessageType::DebugMessage
+                    ? 0LL
+                    : static_cast<long long>((Trace::NowMicros() - asked_at_[static_cast<size_t>(flag)]) / 1000));
   using E = ChartServiceEvents;
   switch (type) {
     case MessageType::DebugMessage: ProcessDebugMessage(); break;

@@ -32,7 +32,11 @@ std::shared_ptr<ChartServiceClient> ChartServiceClient::Create(Components compon
 }
 
 ChartServiceClient::ChartServiceClient(Components components)
-    : components_(std::move(components)), widener_(components_.text->AnsiCharacters()) {}
+    : components_(std::move(components)),
+      trace_(components_.trace.get()),
+      widener_(components_.text->AnsiCharacters()) {
+  MORAVEX_TRACE("control created, trace level %d", trace_->Level());
+}
 
 ChartServiceClient::~ChartServiceClient() {
   events_.reset();

@@ -2,6 +2,7 @@
 // behind them. Single-threaded; every entry from a component runs to
 // completion and may be re-entered by the host from inside any event.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -10,7 +11,9 @@
 
 #include "client/client_state.h"
 #include "client/error_ids.h"
+#include "client/event_names.h"
 #include "client/request_table.h"
+#include "client/trace_point.h"
 #include "platform/chart_service_events.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
@@ -88,7 +91,11 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void SendDataRequest(const DataRequest& request, const Text& ticker, int32_t max_chart_pixels,
                        const Text& time_stamp);
   std::string AnsiOrFail(const Text& text, const char* method, const char* what) const;
-  void SendFrame(std::span<const uint8_t> frame);
+  // Only the first `public_bytes` may appear in the trace: the login frame's
+  // password and cookie never do.
+  void SendFrame(std::span<const uint8_t> frame, size_t public_bytes = SIZE_MAX);
+  // The trace's request line; it also notes the time the answer is measured from.
+  [[gnu::cold]] void TraceRequest(const char* method, Pending flag, uint8_t message_type, size_t length);
 
   // Inbound. The payload of the message being dispatched: it stays put through
   // its whole handler, even when nested notifications dispatch others.
@@ -124,6 +131,9 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   void Fire(Event event, Args&&... args) {
     const std::shared_ptr<ChartServiceEvents> sink = events_;
     if (!sink) return;
+#ifndef MORAVEX_NO_TRACE
+    if (__builtin_expect(trace_ != nullptr, 0)) TraceFired(event, args...);
+#endif
     try {
       ((*sink).*event)(std::forward<Args>(args)...);
     } catch (...) {
@@ -131,7 +141,18 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
     }
   }
 
+  // Out of line and cold: every Fire instantiation stays as small as without a trace.
+  template <class Event, class... Args>
+  [[gnu::cold, gnu::noinline]] void TraceFired(Event event, const Args&... args) {
+    MORAVEX_TRACE("event %s(%s)", EventName(event), TraceArguments(args...).c_str());
+  }
+
   Components components_;
+  // Null when tracing is off: every trace point is one branch on it.
+  Trace* trace_ = nullptr;
+  const uint32_t instance_id_ = Trace::NextInstance();
+  // When each pending request was sent, in trace time; kept only when tracing.
+  std::array<int64_t, kPendingKinds> asked_at_{};
   AnsiWidener widener_;
   std::unique_ptr<SocketEventsAdapter> socket_events_;
   std::shared_ptr<ChartServiceEvents> events_;

@@ -1,6 +1,7 @@
 #include "client/chart_service_client.h"
 #include "client/method_errors.h"
 #include "protocol/checked_arithmetic.h"
+#include "protocol/frame_assembler.h"
 #include "protocol/frame_writer.h"
 #include "protocol/payload_decoding.h"
 
@@ -31,7 +32,10 @@ void ChartServiceClient::Login(const Text& UserID, const Text& Password, const T
     frame.SendString(*user);
     frame.SendString(*password);
     frame.SendString(cookie);
-    SendFrame(frame.Bytes());
+    MORAVEX_TRACE("request Login user %s, password sent (%zu bytes), cookie sent (%zu bytes)", user->c_str(),
+                  password->size(), cookie.size());
+    if (trace_ != nullptr) asked_at_[static_cast<size_t>(Pending::Login)] = Trace::NowMicros();
+    SendFrame(frame.Bytes(), kHeaderLength + 1 + kCredentialLength);
     state_[Pending::Login] = true;
     RestartTimer(TimerId::LoginAndConnect);
   });

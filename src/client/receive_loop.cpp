@@ -21,6 +21,7 @@ void ChartServiceClient::Winsock1_DataArrival() {
   // A connection that ended inside a handler was reported then; a newer one
   // is none of this failure's business.
   if (connection_generation_ != generation) return;
+  MORAVEX_TRACE("receive failed: %s", ToUtf8(Text(reason)).c_str());
   ResetBeforeReporting();
   Fire(&ChartServiceEvents::Disconnected, Text(reason));
 }
@@ -35,6 +36,7 @@ void ChartServiceClient::ReceiveLoop(uint64_t generation) {
     const ReceiveProgress& message = assembler_.Progress();
     const DispatchLevels::Scope dispatch(dispatch_levels_, message.PayloadBuffer,
                                          static_cast<size_t>(message.PayloadLength));
+    MORAVEX_TRACE_FRAME("in", Payload());
     ProcessMessage(assembler_.MessageType(), assembler_.SecondByte());
   }
 }

@@ -1,5 +1,7 @@
 // The outbound side: the data requests, debug text, and the one write of
 // every frame.
+#include <algorithm>
+
 #include "client/chart_service_client.h"
 #include "client/method_errors.h"
 #include "client/request_table.h"
@@ -85,6 +87,11 @@ void ChartServiceClient::SendDataRequest(const DataRequest& request, const Text&
         frame.SendString(time_stamp_field);
         break;
     }
+#ifndef MORAVEX_NO_TRACE
+    if (__builtin_expect(trace_ != nullptr, 0)) {
+      TraceRequest(method, request.flag, static_cast<uint8_t>(request.message_type), frame.Bytes().size());
+    }
+#endif
     SendFrame(frame.Bytes());
     state_[request.flag] = true;
     RestartTimer(request.timer);
@@ -98,6 +105,7 @@ void ChartServiceClient::SendDebugMessage(const Text& Message) {
     FrameWriter frame(frame_);
     frame.SendHeader(MessageType::DebugMessage, CheckedAdd(0, static_cast<int64_t>(Message.size())));
     frame.SendString(ansi);
+    MORAVEX_TRACE("request SendDebugMessage length %zu", frame.Bytes().size());
     SendFrame(frame.Bytes());
   });
 }
@@ -114,6 +122,14 @@ std::string ChartServiceClient::AnsiOrFail(const Text& text, const char* method,
   return std::move(*ansi);
 }
 
-void ChartServiceClient::SendFrame(std::span<const uint8_t> frame) { components_.winsock1->SendData(frame); }
+void ChartServiceClient::SendFrame(std::span<const uint8_t> frame, size_t public_bytes) {
+  MORAVEX_TRACE_FRAME("out", frame.first(std::min(frame.size(), public_bytes)));
+  components_.winsock1->SendData(frame);
+}
+
+void ChartServiceClient::TraceRequest(const char* method, Pending flag, uint8_t message_type, size_t length) {
+  asked_at_[static_cast<size_t>(flag)] = Trace::NowMicros();
+  trace_->Record(instance_id_, "request %s type %u length %zu", method, message_type, length);
+}
 
 }  // namespace moravex

@@ -75,6 +75,7 @@ void ChartServiceClient::TimerTick(TimerId id) {
   for (const Supervised& entry : group) {
     if (state_[entry.flag]) {
       state_[entry.flag] = false;
+      MORAVEX_TRACE("time-out of pending flag %d", static_cast<int>(entry.flag));
       Fire(&ChartServiceEvents::Timeout, static_cast<int32_t>(entry.timeout));
     }
   }

@@ -9,6 +9,8 @@
 
 namespace moravex {
 
+class Trace;
+
 struct Components {
   std::unique_ptr<SocketComponent> winsock1;
   std::unique_ptr<TimerComponent> tmr_login_and_connect_timeout;
@@ -16,6 +18,8 @@ struct Components {
   std::unique_ptr<TimerComponent> tmr_session_info_timeout;
   std::shared_ptr<RecordSetFactory> record_sets;
   std::shared_ptr<const TextConversion> text;
+  // The support trace, null when off; one per process, shared by its controls.
+  std::shared_ptr<Trace> trace;
 };
 
 }  // namespace moravex

@@ -20,6 +20,7 @@ void TestClient::Build() {
   components.tmr_session_info_timeout = FakeTimer::Share(session_timer);
   components.record_sets = record_sets;
   components.text = text;
+  components.trace = trace;
   client = ChartServiceClient::Create(std::move(components));
   client->SetEvents(sink);
 }

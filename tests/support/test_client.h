@@ -56,6 +56,8 @@ class TestClient {
   // Held by shared_ptr, as the control holds its sink.
   std::shared_ptr<RecordingEvents> sink = std::make_shared<RecordingEvents>();
   RecordingEvents& events = *sink;
+  // Set before ReplaceClient to trace the new control.
+  std::shared_ptr<Trace> trace;
   std::shared_ptr<ChartServiceClient> client;
 
  private:

@@ -1,5 +1,8 @@
 #include "windows/components/windows_components.h"
 
+#include <string>
+
+#include "trace/trace.h"
 #include "windows/components/ado_record_set.h"
 #include "windows/components/ansi_conversion.h"
 #include "windows/components/message_window.h"
@@ -7,6 +10,51 @@
 #include "windows/components/winsock_socket.h"
 
 namespace moravex::windows {
+namespace {
+
+// In the ANSI code page, as the portable trace opens its file with std::fopen.
+std::string Ansi(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string ansi(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+  ansi.resize(static_cast<size_t>(size - 1));
+  return ansi;
+}
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[1024];
+  const DWORD size = GetEnvironmentVariableW(name, value, 1024);
+  return size > 0 && size < 1024 ? std::wstring(value, size) : std::wstring();
+}
+
+// HKCU\Software\MORAVEX1\Trace: File (a string), Level (a number or its text).
+std::wstring RegistryValue(const wchar_t* name) {
+  wchar_t value[1024];
+  DWORD size = sizeof value;
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\MORAVEX1\\Trace", name, RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type,
+                   value, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  if (type == REG_DWORD) return std::to_wstring(*reinterpret_cast<const DWORD*>(value));
+  return value;
+}
+
+// The environment first, as on POSIX; the registry for hosts started where
+// no environment can be set (Office from the Start menu).
+std::shared_ptr<moravex::Trace> ProcessTrace() {
+  std::wstring file = Environment(L"MORAVEX1_TRACE");
+  std::wstring level = Environment(L"MORAVEX1_TRACE_LEVEL");
+  if (file.empty()) {
+    file = RegistryValue(L"File");
+    if (level.empty()) level = RegistryValue(L"Level");
+  }
+  return moravex::Trace::ForProcess(Ansi(file), Ansi(level), GetCurrentProcessId());
+}
+
+}  // namespace
 
 moravex::Components MakeWindowsComponents(size_t socket_read_size) {
   using namespace moravex::windows;
@@ -18,6 +66,7 @@ moravex::Components MakeWindowsComponents(size_t socket_read_size) {
   components.tmr_session_info_timeout = MakeWindowTimer(window, "tmrSessionInfoTimeout");
   components.record_sets = std::make_shared<AdoRecordSetFactory>();
   components.text = std::make_shared<AnsiConversion>();
+  components.trace = ProcessTrace();
   return components;
 }
 
