@@ -1,5 +1,6 @@
 #include "windows/components/windows_components.h"
 
+#include <cstring>
 #include <string>
 
 #include "trace/trace.h"
@@ -38,7 +39,11 @@ std::wstring RegistryValue(const wchar_t* name) {
                    value, &size) != ERROR_SUCCESS) {
     return {};
   }
-  if (type == REG_DWORD) return std::to_wstring(*reinterpret_cast<const DWORD*>(value));
+  if (type == REG_DWORD) {
+    DWORD number = 0;
+    std::memcpy(&number, value, sizeof number);
+    return std::to_wstring(number);
+  }
   return value;
 }
 
