@@ -150,9 +150,6 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   Components components_;
   // Null when tracing is off: every trace point is one branch on it.
   Trace* trace_ = nullptr;
-  const uint32_t instance_id_ = Trace::NextInstance();
-  // When each pending request was sent, in trace time; kept only when tracing.
-  std::array<int64_t, kPendingKinds> asked_at_{};
   AnsiWidener widener_;
   std::unique_ptr<SocketEventsAdapter> socket_events_;
   std::shared_ptr<ChartServiceEvents> events_;
@@ -164,6 +161,10 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   DispatchLevels dispatch_levels_;
   // Reused for every outbound frame, so a request allocates nothing.
   std::vector<uint8_t> frame_;
+  // Trace-only state last, off the cache lines the hot members share.
+  const uint32_t instance_id_ = Trace::NextInstance();
+  // When each pending request was sent, in trace time; kept only when tracing.
+  std::array<int64_t, kPendingKinds> asked_at_{};
 };
 
 }  // namespace moravex
