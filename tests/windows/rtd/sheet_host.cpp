@@ -26,26 +26,19 @@
 
 namespace {
 
-using moravex::com::ComPtr;
-using moravex::windows::test::PumpUntil;
 int failures = 0;
-#define CHECK(condition)                                                  \
-  do {                                                                    \
-    if (!(condition)) {                                                   \
-      std::printf("%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                         \
-    }                                                                     \
-  } while (0)
+void Check(bool ok, int line, const char* what) {
+  if (!ok) std::printf("sheet_host.cpp:%d: failed: %s\n", line, what), ++failures;
+}
+#define CHECK(condition) Check(condition, __LINE__, #condition)
 
 constexpr DWORD kThrottleMs = 300;
+using Strings = std::vector<std::wstring>;
 
 class UpdateEvent final : public moravex::com::ComObject<UpdateEvent, IRTDUpdateEvent> {
  public:
   std::vector<ULONGLONG> notified;
-  IFACEMETHODIMP UpdateNotify() override {
-    notified.push_back(GetTickCount64());
-    return S_OK;
-  }
+  IFACEMETHODIMP UpdateNotify() override { return notified.push_back(GetTickCount64()), S_OK; }
   IFACEMETHODIMP get_HeartbeatInterval(LONG* value) override { return *value = 15000, S_OK; }
   IFACEMETHODIMP put_HeartbeatInterval(LONG) override { return S_OK; }
   IFACEMETHODIMP Disconnect() override { return S_OK; }
@@ -57,19 +50,15 @@ class UpdateEvent final : public moravex::com::ComObject<UpdateEvent, IRTDUpdate
   }
 };
 
-void SetSetting(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_SZ, value.c_str(), DWORD((value.size() + 1) * sizeof(wchar_t)));
-}
-
 // The profiles Default and Desk2 on the simulator, their passwords in the credential store.
-void WriteProfiles(const wchar_t* port) {
-  for (const wchar_t* name : {L"Default", L"Desk2"}) {
-    const std::wstring key = std::wstring(L"Software\\MORAVEX1\\Profiles\\") + name;
-    SetSetting(key.c_str(), L"port", port);
-    SetSetting(key.c_str(), L"user", L"demo-user-00000000000000000000000000");
-    SetSetting(key.c_str(), L"backoff_base_ms", L"200");
-    SetSetting(key.c_str(), L"backoff_max_ms", L"500");
-    std::wstring target = std::wstring(L"MORAVEX1/") + name, password = L"demo-password-0000000000000000000000";
+void WriteSettings(const std::wstring& port) {
+  for (std::wstring name : {L"Default", L"Desk2"}) {
+    const std::wstring key = L"Software\\MORAVEX1\\Profiles\\" + name;
+    for (const auto& [setting, value] : std::map<std::wstring, std::wstring>{
+             {L"port", port}, {L"user", L"demo-user-00000000000000000000000000"}, {L"backoff_max_ms", L"500"}})
+      RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), setting.c_str(), REG_SZ, value.c_str(),
+                      DWORD((value.size() + 1) * sizeof(wchar_t)));
+    std::wstring target = L"MORAVEX1/" + name, password = L"demo-password-0000000000000000000000";
     CREDENTIALW credential{};
     credential.Type = CRED_TYPE_GENERIC;
     credential.TargetName = target.data();
@@ -93,39 +82,44 @@ size_t ThreadCount() {
   return count;
 }
 
-SAFEARRAY* Strings(const std::vector<std::wstring>& strings) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(strings.size()));
-  for (LONG i = 0; i < LONG(strings.size()); ++i) {
-    VARIANT v;
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = SysAllocString(strings[i].c_str());
-    SafeArrayPutElement(array, &i, &v);
-    VariantClear(&v);
-  }
-  return array;
+struct Cell {
+  VARTYPE type = VT_EMPTY;
+  std::wstring text;
+};
+
+Cell CellOf(VARIANT& value) {
+  VARIANT text;
+  VariantInit(&text);
+  Cell cell{V_VT(&value), SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR)) ? V_BSTR(&text) : L"?"};
+  VariantClear(&text);
+  VariantClear(&value);
+  return cell;
 }
 
-std::wstring Text(const VARIANT& v) { return V_VT(&v) == VT_BSTR ? V_BSTR(&v) : L""; }
-
 struct Sheet {
-  ComPtr<IRtdServer> server;
-  UpdateEvent* events = nullptr;
-  size_t seen_notifies = 0;
-  std::map<LONG, std::vector<std::wstring>> topics;
-  std::map<LONG, VARIANT> cells;  // the latest value of each topic
-  std::set<LONG> refreshed;       // topics RefreshData has named since it was cleared
+  moravex::com::ComPtr<IRtdServer> server;
+  UpdateEvent* events = new UpdateEvent;
+  size_t seen = 0;
+  std::map<LONG, Strings> topics;
+  std::map<LONG, Cell> cells;
+  std::set<LONG> refreshed;  // topics RefreshData named since this was cleared
 
-  // Pumps until `done`, refreshing after each UpdateNotify (outside it, as a sheet does).
-  bool Until(const std::function<bool()>& done, DWORD ms = 20000) {
-    return PumpUntil(
-        [&] {
-          if (events->notified.size() > seen_notifies) {
-            seen_notifies = events->notified.size();
-            Refresh();
-          }
-          return done();
-        },
-        ms);
+  void Connect(const Strings& strings) {
+    const LONG id = LONG(topics.size() + 1);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(strings.size()));
+    for (LONG i = 0; i < LONG(strings.size()); ++i) {
+      VARIANT v;
+      V_VT(&v) = VT_BSTR;
+      V_BSTR(&v) = SysAllocString(strings[i].c_str());
+      SafeArrayPutElement(array, &i, &v);
+      VariantClear(&v);
+    }
+    VARIANT_BOOL get_new = VARIANT_TRUE;
+    VARIANT value;
+    CHECK(SUCCEEDED(server->ConnectData(id, &array, &get_new, &value)));
+    SafeArrayDestroy(array);
+    topics[id] = strings;
+    cells[id] = CellOf(value);
   }
   LONG Refresh() {
     LONG count = 0;
@@ -138,65 +132,57 @@ struct Sheet {
       at[0] = 1;
       SafeArrayGetElement(array, at, &value);
       CHECK(topics.contains(V_I4(&id)));
-      VariantClear(&cells[V_I4(&id)]);
-      cells[V_I4(&id)] = value;
+      cells[V_I4(&id)] = CellOf(value);
       refreshed.insert(V_I4(&id));
     }
     SafeArrayDestroy(array);
     return count;
   }
-  bool All(const std::function<bool(const std::vector<std::wstring>&, const VARIANT&)>& holds) {
-    for (const auto& [id, strings] : topics)
-      if (!holds(strings, cells[id])) return false;
-    return true;
+  // Pumps until `done`, refreshing after each UpdateNotify (after it returns, as a sheet does).
+  bool Until(const std::function<bool()>& done) {
+    return moravex::windows::test::PumpUntil(
+        [&] {
+          if (events->notified.size() > seen) seen = events->notified.size(), Refresh();
+          return done();
+        },
+        20000);
   }
-  bool StatusIs(const std::wstring& text) { return Text(cells[1]).starts_with(text); }
+  bool All(const std::function<bool(const Strings&, const Cell&, LONG)>& holds) {
+    return std::ranges::all_of(topics,
+                               [&](const auto& topic) { return holds(topic.second, cells[topic.first], topic.first); });
+  }
+  bool StatusIs(const std::wstring& text) { return cells[1].text.starts_with(text); }
 };
 
-bool IsUpdated(const std::vector<std::wstring>& strings) { return strings.size() > 1 && strings[1] == L"Updated"; }
-
-void Run(const wchar_t* port, const wchar_t* kill_request) {
+void Run(const std::wstring& port, const wchar_t* kill_request) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  WriteProfiles(port);
+  WriteSettings(port);
   const size_t threads_before = ThreadCount();
   Sheet sheet;
-  CLSID clsid;
+  CLSID clsid{};
   CHECK(SUCCEEDED(CLSIDFromProgID(L"MORAVEX1.Rtd", &clsid)));
   CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRtdServer, sheet.server.PutVoid())));
   if (!sheet.server) return;
-  sheet.events = new UpdateEvent;
   LONG started = 0, alive = 0;
   CHECK(SUCCEEDED(sheet.server->ServerStart(sheet.events, &started)) && started == 1);
 
   // 100 topics: Status, 19 tickers' prices and times, one on the profile Desk2; and one that does not parse.
-  std::vector<std::vector<std::wstring>> formulas = {
-      {L"Status"}, {L"IBM", L"High", L"Desk2"}, {L"IBM", L"Rows"}, {L"IBM", L"LastAverage"}, {L"IBM", L"Low"}};
+  for (const Strings& topic : std::vector<Strings>{
+           {L"Status"}, {L"IBM", L"High", L"Desk2"}, {L"IBM", L"Rows"}, {L"IBM", L"LastAverage"}, {L"IBM", L"Low"}})
+    sheet.Connect(topic);
   for (int t = 0; t < 19; ++t)
     for (const wchar_t* field : {L"Price", L"High", L"Close", L"Time", L"Updated"})
-      formulas.push_back({t == 0 ? L"IBM" : L"T" + std::to_wstring(t), field});
-  formulas.push_back({L"IBM", L"Nonsense"});
-  for (const auto& formula : formulas) {
-    const LONG id = LONG(sheet.topics.size() + 1);
-    SAFEARRAY* strings = Strings(formula);
-    VARIANT_BOOL get_new = VARIANT_FALSE;
-    VARIANT value;
-    CHECK(SUCCEEDED(sheet.server->ConnectData(id, &strings, &get_new, &value)));
-    SafeArrayDestroy(strings);
-    sheet.topics[id] = formula;
-    sheet.cells[id] = value;
-  }
-  CHECK(Text(sheet.cells[101]).find(L"Nonsense") != std::wstring::npos);
+      sheet.Connect({t == 0 ? L"IBM" : L"T" + std::to_wstring(t), field});
+  sheet.Connect({L"IBM", L"Nonsense"});
+  CHECK(sheet.cells[101].text.find(L"Nonsense") != std::wstring::npos);
 
-  CHECK(sheet.Until([&] {
-    return sheet.All([](const auto& strings, const VARIANT& v) {
-      if (strings == std::vector<std::wstring>{L"Status"}) return Text(v) == L"Live";
-      return strings.size() == 2 && strings[1] == L"Nonsense"
-                 ? true
-                 : V_VT(&v) == VT_R8 || V_VT(&v) == VT_I4 || (V_VT(&v) == VT_BSTR && Text(v) != L"");
-    });
-  }));
-  CHECK(V_VT(&sheet.cells[6]) == VT_R8 && V_R8(&sheet.cells[6]) > 0);  // IBM Price
-  CHECK(sheet.Refresh() == 0);                                         // only what changed since the last refresh
+  const auto is_live = [](const Strings& strings, const Cell& cell, LONG id) {
+    if (id == 1) return cell.text == L"Live";
+    const bool number = strings[1] == L"Rows" ? cell.type == VT_I4 : cell.type == VT_R8;
+    return id == 101 || (strings[1] == L"Time" || strings[1] == L"Updated" ? !cell.text.empty() : number);
+  };
+  CHECK(sheet.Until([&] { return sheet.All(is_live); }));
+  CHECK(sheet.Refresh() == 0);  // only what changed since the last refresh
   for (size_t i = 1; i < sheet.events->notified.size(); ++i)
     CHECK(sheet.events->notified[i] - sheet.events->notified[i - 1] >= kThrottleMs - 20);
   CHECK(SUCCEEDED(sheet.server->Heartbeat(&alive)) && alive == 1);
@@ -207,10 +193,11 @@ void Run(const wchar_t* port, const wchar_t* kill_request) {
   CHECK(sheet.Until([&] { return sheet.StatusIs(L"Live"); }));
   sheet.refreshed.clear();
   CHECK(sheet.Until([&] {
-    return std::ranges::all_of(sheet.topics, [&](const auto& topic) {
-      return !IsUpdated(topic.second) || sheet.refreshed.contains(topic.first);
+    return sheet.All([&](const Strings& s, const Cell&, LONG id) {
+      return s.size() < 2 || s[1] != L"Updated" || sheet.refreshed.contains(id);
     });
   }));
+  CHECK(sheet.All(is_live));
 
   // Disconnected topics are never named again.
   for (LONG id = 51; id <= 101; ++id) CHECK(SUCCEEDED(sheet.server->DisconnectData(id)));
@@ -219,6 +206,7 @@ void Run(const wchar_t* port, const wchar_t* kill_request) {
   CHECK(sheet.Until([&] { return sheet.events->notified.size() > notifies + 2; }));
   CHECK(!sheet.refreshed.empty() && *sheet.refreshed.rbegin() <= 50);
 
+  // Terminated: no UpdateNotify, no thread, no window left, and the module may go.
   CHECK(SUCCEEDED(sheet.server->ServerTerminate()));
   const size_t after_terminate = sheet.events->notified.size();
   moravex::windows::test::PumpFor(3 * kThrottleMs + 1000);
@@ -228,7 +216,6 @@ void Run(const wchar_t* port, const wchar_t* kill_request) {
   CHECK(ThreadCount() == threads_before);
   sheet.server.Reset();
   sheet.events->Release();
-  for (auto& [id, value] : sheet.cells) VariantClear(&value);
   const auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"MORAVEX1Rtd.dll"), "DllCanUnloadNow")));
   CHECK(can_unload != nullptr && can_unload() == S_OK);
