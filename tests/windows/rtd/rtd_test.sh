@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Registers MORAVEX1Rtd.dll, starts the native simulator, runs the sheet host
-# against it, kills and restarts the simulator on the same port when the host
-# asks, unregisters. Exit status 77 (skipped) without a native simulator.
+# Registers MORAVEX1Rtd.dll and runs the sheet host against the native simulator,
+# killed and restarted on its port when the host asks. 77 (skipped): no simulator.
 # Usage: rtd_test.sh WINE_RUN PREFIX DLL 32|64 SIMULATOR SHEET_HOST
 set -uo pipefail
 wine_run=$1 prefix=$2 bits=$4 sim=$5 host=$6
@@ -28,11 +27,7 @@ start_simulator 0 || exit 1
 run "$host" "$sim_port" "Z:$(tr / '\\' <<<"$work/kill")" &
 host_pid=$!
 for _ in $(seq 600); do [ -e "$work/kill" ] || ! kill -0 $host_pid 2>/dev/null && break; sleep 0.1; done
-if [ -e "$work/kill" ]; then
-  kill $sim_pid; wait $sim_pid 2>/dev/null
-  sleep 2
-  start_simulator "$sim_port" || exit 1
-fi
+[ -e "$work/kill" ] && { kill $sim_pid; wait $sim_pid 2>/dev/null; sleep 2; start_simulator "$sim_port" || exit 1; }
 wait $host_pid
 status=$?
 run "$system\\regsvr32.exe" /u /s "$dll"

@@ -1,8 +1,5 @@
-// A host that drives MORAVEX1.Rtd as a spreadsheet does, on its own STA
-// thread: ServerStart with its callback, ConnectData for 100 topics, a
-// RefreshData after each UpdateNotify, the server killed and restarted by
-// rtd_test.sh (asked through the file KILL_REQUEST), DisconnectData,
-// ServerTerminate, DllCanUnloadNow.
+// Drives MORAVEX1.Rtd as a spreadsheet does, on its own STA thread, against the
+// simulator that rtd_test.sh kills and restarts when asked (the file KILL_REQUEST).
 //   sheet_host.exe PORT KILL_REQUEST
 #include "windows/com/windows_headers.h"
 
@@ -88,10 +85,9 @@ struct Cell {
 };
 
 Cell CellOf(VARIANT& value) {
-  VARIANT text;
-  VariantInit(&text);
-  Cell cell{V_VT(&value), SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR)) ? V_BSTR(&text) : L"?"};
-  VariantClear(&text);
+  const VARTYPE type = V_VT(&value);
+  const bool text = SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BSTR));
+  Cell cell{type, text ? V_BSTR(&value) : L"?"};
   VariantClear(&value);
   return cell;
 }
