@@ -92,6 +92,14 @@ def installed_table(tsv, bitness):
     return registry_readback.table(tsv, f"C:\\{program_files(bitness)}\\MORAVEX1\\MORAVEX1.ocx")
 
 
+def rtd_registered(bitness, any_part=False):
+    """The RTD server's file beside the control and its ProgID's CLSID in that
+    view (with any_part: either of them)."""
+    present = (os.path.isfile(os.path.join(os.path.dirname(installed_ocx(bitness)), "MORAVEX1Rtd.dll")),
+               wine("reg", "query", "HKCR\\MORAVEX1.Rtd\\CLSID", f"/reg:{bitness}").returncode == 0)
+    return any(present) if any_part else all(present)
+
+
 REGSVR32 = "regsvr32" if bits == 64 else "C:\\windows\\syswow64\\regsvr32.exe"
 
 
@@ -108,6 +116,7 @@ def installer(msi, later, tsv, host_exe, port, other):
 
     install(bits, "/i")
     expect(os.path.isfile(installed_ocx(bits)), f"the file is under {program_files(bits)}")
+    expect(rtd_registered(bits), "the real-time-data server is installed and registered beside the control")
     registry_is("the installer writes the registration table", installed, [bits])
     # What regsvr32 writes for the installed file, literally, in its own view.
     own = (bits,)
@@ -146,6 +155,7 @@ def installer(msi, later, tsv, host_exe, port, other):
         print(f"no {96 - bits}-bit package beside this one, or no 32-bit process runs here: side by side not checked")
         install(bits, "/x")
     registry_is("msiexec /x leaves no key", installed, [])
+    expect(not any(rtd_registered(b, True) for b in packages), "msiexec /x leaves no key of the real-time-data server")
     leftovers = [p for p in (os.path.dirname(installed_ocx(b)) for b in packages) if os.path.exists(p)]
     expect(not leftovers, "msiexec /x leaves no file", " ".join(leftovers))
 
