@@ -10,14 +10,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
-#endif
 
 #include "feed/feed_engine.h"
 #include "feed/posix/posix_sources.h"
 #include "tools/simulator/embedded_server.h"
 #include "tools/simulator/options.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator replaces malloc's statistics (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace moravex::feed {
 namespace {
@@ -133,11 +135,10 @@ TEST(FeedSoak, FiveHundredTopicsStayWholeAndFreshThroughFaultsAndRestarts) {
   }
   // 09:30 to 10:05, one row a minute: the rows that came while the server was away, none twice.
   for (size_t i = 1; i < cells.size(); i += 5) EXPECT_TRUE(SameValue(engine->Value(cells[i]), int32_t{36})) << i;
-  // A pool's worth of sockets may be between a close and a connect.
+  // Both ends of a pool's sockets may be between a close and a connect; the
+  // heap moves by some 100 KiB either way from run to run.
   EXPECT_LE(OpenDescriptors(), warm_descriptors + 8);
-  EXPECT_LE(HeapInUse(), warm_heap + warm_heap / 10 + (256 << 10));
-  std::printf("descriptors %zu -> %zu, heap %zu -> %zu bytes\n", warm_descriptors, OpenDescriptors(), warm_heap,
-              HeapInUse());
+  EXPECT_LE(HeapInUse(), warm_heap + (192 << 10));
 }
 
 }  // namespace
