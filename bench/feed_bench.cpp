@@ -15,8 +15,8 @@
 // simulator on a thread over loopback TCP, its clock fixed so an updates
 // answer carries no rows. The engine's timer never ticks within a trial, so
 // nothing goes stale; the cycle is the wall time of 1000 price-channel answers,
-// the median of 5 trials, pool sizes alternating, each against the 1-connection
-// figure.
+// the median of 7 trials, pool sizes alternating, each against the 1-connection
+// figure of its trial.
 #include <stdlib.h>
 #include <time.h>
 
@@ -312,9 +312,14 @@ class CountingTables final : public RecordSetFactory {
   size_t& count_;
 };
 
-// Milliseconds of wall time per 1000 price-channel answers, after the first
-// full answer and one update of every ticker.
-double CycleMs(const sim::EmbeddedServer& server, int connections) {
+struct Cycle {
+  double wall_ms;
+  double client_cpu_ms;  // of this thread, which runs the engine and its loop
+};
+
+// Per 1000 price-channel answers, after the first full answer and one update
+// of every ticker.
+Cycle RefreshCycle(const sim::EmbeddedServer& server, int connections) {
   constexpr size_t kTopics = 1000;
   EventLoop loop;
   auto profiles = std::make_shared<FixedProfiles>();
@@ -346,10 +351,13 @@ double CycleMs(const sim::EmbeddedServer& server, int connections) {
   after(2 * kTopics);
   const size_t first = answers;
   const auto start = std::chrono::steady_clock::now();
+  const double cpu_start = ThreadSeconds();
   after(first + 3 * kTopics);
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+  const double cpu_ms = (ThreadSeconds() - cpu_start) * 1000;
   engine->Shutdown();
-  return elapsed.count() * static_cast<double>(kTopics) / static_cast<double>(answers - first);
+  const double cycles = static_cast<double>(answers - first) / static_cast<double>(kTopics);
+  return {elapsed.count() / cycles, cpu_ms / cycles};
 }
 
 void PrintValueCost() {
@@ -376,16 +384,30 @@ void PrintRefreshCycle() {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     std::exit(1);
   }
+  // Each trial runs every pool size in turn; a ratio is taken within a trial,
+  // so load that comes and goes on a shared machine moves it less.
+  constexpr int kTrials = 7;
   const int pools[] = {1, 4, 16};
-  std::vector<double> cycles[std::size(pools)];
-  for (int trial = 0; trial < 5; ++trial) {
-    for (size_t pool = 0; pool < std::size(pools); ++pool) cycles[pool].push_back(CycleMs(server, pools[pool]));
+  std::vector<double> cycles[std::size(pools)], cpu[std::size(pools)], ratios[std::size(pools)];
+  for (int trial = 0; trial < kTrials; ++trial) {
+    for (size_t pool = 0; pool < std::size(pools); ++pool) {
+      const Cycle cycle = RefreshCycle(server, pools[pool]);
+      cycles[pool].push_back(cycle.wall_ms);
+      cpu[pool].push_back(cycle.client_cpu_ms);
+    }
+    for (size_t pool = 0; pool < std::size(pools); ++pool) {
+      ratios[pool].push_back(cycles[pool].back() / cycles[0].back());
+    }
   }
-  for (std::vector<double>& trials : cycles) std::sort(trials.begin(), trials.end());
-  std::printf("refresh cycle of 1000 topics against the simulator (wall time, medians of 5)\n");
-  std::printf("| Connections | Cycle | Ratio to 1 connection |\n|---|---|---|\n");
+  const auto median = [](std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  std::printf("refresh cycle of 1000 topics against the simulator (wall time, medians of %d)\n", kTrials);
+  std::printf("| Connections | Cycle | Ratio to 1 connection | Client CPU per cycle |\n|---|---|---|---|\n");
   for (size_t pool = 0; pool < std::size(pools); ++pool) {
-    std::printf("| %d | %.1f ms | %.2f |\n", pools[pool], cycles[pool][2], cycles[pool][2] / cycles[0][2]);
+    std::printf("| %d | %.1f ms | %.2f | %.1f ms |\n", pools[pool], median(cycles[pool]), median(ratios[pool]),
+                median(cpu[pool]));
   }
 }
 
