@@ -1,5 +1,6 @@
 // moravex_feed_bench: the feed engine's cost per delivered value, beside a
-// host that drives one control itself with the same polling.
+// host that drives one control itself with the same polling; and the refresh
+// cycle of 1000 topics over pools of 1, 4 and 16 connections.
 //
 // Both run in process over the same answering socket: every round, each of N
 // tickers has its price-channel updates asked for since its last row (one
@@ -8,9 +9,19 @@
 // runs one connection, polls every interval (the round) and its consumer takes
 // the changes after each round. Figures are per second of this thread's CPU
 // time, medians of 5 trials, engine and host alternating.
+//
+// The refresh cycle: the Price of 1000 tickers polled as fast as the pool
+// allows (interval 0, no pace limit) on the POSIX components against the
+// simulator on a thread over loopback TCP, its clock fixed so an updates
+// answer carries no rows. The engine's timer never ticks within a trial, so
+// nothing goes stale; the cycle is the wall time of 1000 price-channel answers,
+// the median of 7 trials, pool sizes alternating, each against the 1-connection
+// figure of its trial.
+#include <stdlib.h>
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -22,8 +33,11 @@
 
 #include "feed/feed_control.h"
 #include "feed/feed_engine.h"
+#include "feed/posix/posix_sources.h"
 #include "native/memory_table.h"
 #include "native/windows_1252.h"
+#include "tools/simulator/embedded_server.h"
+#include "tools/simulator/options.h"
 
 namespace moravex::feed {
 namespace {
@@ -284,7 +298,69 @@ double HostRate(int tickers, int rounds, double& checksum) {
   return static_cast<double>(host->values - before) / seconds;
 }
 
-int Main() {
+// Counts the price-channel answers of a control: each one makes a table.
+class CountingTables final : public RecordSetFactory {
+ public:
+  CountingTables(std::shared_ptr<RecordSetFactory> tables, size_t& count) : tables_(std::move(tables)), count_(count) {}
+  std::shared_ptr<RecordSet> Create() override {
+    ++count_;
+    return tables_->Create();
+  }
+
+ private:
+  std::shared_ptr<RecordSetFactory> tables_;
+  size_t& count_;
+};
+
+struct Cycle {
+  double wall_ms;
+  double client_cpu_ms;  // of this thread, which runs the engine and its loop
+};
+
+// Per 1000 price-channel answers, after the first full answer and one update
+// of every ticker.
+Cycle RefreshCycle(const sim::EmbeddedServer& server, int connections) {
+  constexpr size_t kTopics = 1000;
+  EventLoop loop;
+  auto profiles = std::make_shared<FixedProfiles>();
+  Profile& profile = profiles->profiles[kDefaultProfile];
+  profile.port = server.port();
+  profile.user = FromUtf8(sim::kDemoUser);
+  profile.connections = connections;
+  profile.interval_ms = 0;
+  profile.session_interval_ms = 1000000000;
+  profile.pace = 0;
+  profile.full_rows = 1;
+  auto credentials = std::make_shared<FixedCredentials>();
+  credentials->passwords[kDefaultProfile] = FromUtf8(sim::kDemoPassword);
+  FeedPlatform platform = MakePosixFeedPlatform(loop, profiles, credentials);
+  size_t answers = 0;
+  platform.make_components = [&answers, make = platform.make_components] {
+    Components components = make();
+    components.record_sets = std::make_shared<CountingTables>(components.record_sets, answers);
+    return components;
+  };
+  auto engine = FeedEngine::Create(std::move(platform), FeedOptions{1 << 30, 1 << 30});
+  for (const Text& ticker : Tickers(static_cast<int>(kTopics))) engine->Subscribe(std::vector<Text>{ticker, u"Price"});
+  const auto after = [&](size_t count) {
+    if (!loop.RunUntil([&] { return answers >= count; }, std::chrono::seconds(60))) {
+      std::fprintf(stderr, "no answers from the simulator\n");
+      std::exit(1);
+    }
+  };
+  after(2 * kTopics);
+  const size_t first = answers;
+  const auto start = std::chrono::steady_clock::now();
+  const double cpu_start = ThreadSeconds();
+  after(first + 3 * kTopics);
+  const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+  const double cpu_ms = (ThreadSeconds() - cpu_start) * 1000;
+  engine->Shutdown();
+  const double cycles = static_cast<double>(answers - first) / static_cast<double>(kTopics);
+  return {elapsed.count() / cycles, cpu_ms / cycles};
+}
+
+void PrintValueCost() {
   std::printf("feed engine beside a host driving the control itself (values per CPU second, medians of 5)\n");
   std::printf("| Tickers | Engine | Host | Ratio |\n|---|---|---|---|\n");
   double checksum = 0;
@@ -300,10 +376,53 @@ int Main() {
     std::printf("| %d | %.2f M/s | %.2f M/s | %.2f |\n", tickers, engine[2] / 1e6, host[2] / 1e6, engine[2] / host[2]);
   }
   std::printf("(checksum %g)\n", checksum);
+}
+
+void PrintRefreshCycle() {
+  sim::EmbeddedServer server;
+  if (const std::string error = server.Start({"--port", "0", "--clock", "2026-12-08 10:00:00"}); !error.empty()) {
+    std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    std::exit(1);
+  }
+  // Each trial runs every pool size in turn; a ratio is taken within a trial,
+  // so load that comes and goes on a shared machine moves it less.
+  constexpr int kTrials = 7;
+  const int pools[] = {1, 4, 16};
+  std::vector<double> cycles[std::size(pools)], cpu[std::size(pools)], ratios[std::size(pools)];
+  for (int trial = 0; trial < kTrials; ++trial) {
+    for (size_t pool = 0; pool < std::size(pools); ++pool) {
+      const Cycle cycle = RefreshCycle(server, pools[pool]);
+      cycles[pool].push_back(cycle.wall_ms);
+      cpu[pool].push_back(cycle.client_cpu_ms);
+    }
+    for (size_t pool = 0; pool < std::size(pools); ++pool) {
+      ratios[pool].push_back(cycles[pool].back() / cycles[0].back());
+    }
+  }
+  const auto median = [](std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  std::printf("refresh cycle of 1000 topics against the simulator (wall time, medians of %d)\n", kTrials);
+  std::printf("| Connections | Cycle | Ratio to 1 connection | Client CPU per cycle |\n|---|---|---|---|\n");
+  for (size_t pool = 0; pool < std::size(pools); ++pool) {
+    std::printf("| %d | %.1f ms | %.2f | %.1f ms |\n", pools[pool], median(cycles[pool]), median(ratios[pool]),
+                median(cpu[pool]));
+  }
+}
+
+// No argument: every figure; "value" or "cycle": that one.
+int Main(int argc, char** argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
+  double load[3] = {0, 0, 0};
+  ::getloadavg(load, 3);
+  std::printf("load average %.2f %.2f %.2f\n", load[0], load[1], load[2]);
+  if (only.empty() || only == "value") PrintValueCost();
+  if (only.empty() || only == "cycle") PrintRefreshCycle();
   return 0;
 }
 
 }  // namespace
 }  // namespace moravex::feed
 
-int main() { return moravex::feed::Main(); }
+int main(int argc, char** argv) { return moravex::feed::Main(argc, argv); }

@@ -103,7 +103,7 @@ FeedEngine::CellId FeedEngine::Subscribe(std::span<const Text> strings) {
     if (const auto feed = profiles_.find(topic.profile); feed != profiles_.end()) {
       subscription->second.value = feed->second->Cached(topic.ticker, topic.field);
     }
-    UpdateNeeds(topic.profile);
+    CountNeed(topic, +1);
   }
   if (!std::holds_alternative<std::monostate>(Value(id))) MarkChanged(id);
   return id;
@@ -120,7 +120,7 @@ void FeedEngine::Unsubscribe(CellId id) {
   std::erase(cells, id);
   if (!cells.empty()) return;
   subscriptions_.erase(subscription);
-  UpdateNeeds(topic->profile);
+  CountNeed(*topic, -1);
 }
 
 const FeedValue& FeedEngine::Value(CellId id) const {
@@ -151,13 +151,25 @@ void FeedEngine::SendDebugMessage(const Text& profile, const Text& message) {
   if (const auto feed = profiles_.find(profile); feed != profiles_.end()) feed->second->SendDebugMessage(message);
 }
 
+void FeedEngine::CountNeed(const Topic& topic, int change) {
+  const auto [need, added] =
+      needs_.try_emplace(std::make_tuple(topic.profile, topic.ticker, RowOf(topic.field).source));
+  need->second += change;
+  if (need->second == 0) {
+    needs_.erase(need);
+  } else if (!added) {
+    return;
+  }
+  UpdateNeeds(topic.profile);
+}
+
 // What the profile's topics need; a profile without topics goes, and its connections with it.
 void FeedEngine::UpdateNeeds(const Text& profile) {
   if (shut_down_) return;
   FeedNeeds needs;
-  for (auto it = subscriptions_.lower_bound(Topic{profile, {}, Field{}});
-       it != subscriptions_.end() && it->first.profile == profile; ++it) {
-    needs[it->first.ticker].insert(RowOf(it->first.field).source);
+  for (auto it = needs_.lower_bound(std::make_tuple(profile, Text(), Source{}));
+       it != needs_.end() && std::get<0>(it->first) == profile; ++it) {
+    needs[std::get<1>(it->first)].insert(std::get<2>(it->first));
   }
   auto feed = profiles_.find(profile);
   if (needs.empty()) {

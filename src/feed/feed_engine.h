@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -75,6 +76,8 @@ class FeedEngine : public std::enable_shared_from_this<FeedEngine>, private Feed
   template <class Work>
   void Enter(Work&& work);
   void OnTick();
+  // Counts the need of a topic coming (+1) or going (-1).
+  void CountNeed(const Topic& topic, int change);
   void UpdateNeeds(const Text& profile);
   void MarkChanged(CellId id);
   void SetValue(const Text& profile, const Text& ticker, Field field, const FeedValue& value) override;
@@ -84,7 +87,10 @@ class FeedEngine : public std::enable_shared_from_this<FeedEngine>, private Feed
   JitterSource jitter_;
   std::unique_ptr<TimerComponent> timer_;
   std::map<Text, std::unique_ptr<ProfileFeed>> profiles_;
-  std::map<Topic, Subscription, TopicOrder> subscriptions_;
+  std::unordered_map<Topic, Subscription, TopicHash, TopicEqual> subscriptions_;
+  // How many subscriptions need each (profile, ticker, source): the profile
+  // hears of its needs only when one comes or goes.
+  std::map<std::tuple<Text, Text, Source>, int> needs_;
   std::unordered_map<CellId, Cell> cells_;
   CellId next_cell_ = 1;
   std::vector<CellId> changed_;

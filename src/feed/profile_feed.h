@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "feed/backoff.h"
@@ -119,7 +120,7 @@ class ProfileFeed {
   std::vector<Connection> connections_;
   size_t next_connection_ = 0;
   WorkQueue work_;
-  std::map<Text, TickerState> tickers_;
+  std::unordered_map<Text, TickerState> tickers_;
   size_t tickers_wanted_ = 0;
   Text session_date_;
   // Counts sessions and recoveries: once-per-session values are asked again in a new epoch.

@@ -2,9 +2,9 @@
 #pragma once
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
-#include <tuple>
 
 #include "platform/text.h"
 
@@ -87,19 +87,28 @@ struct Topic {
   auto operator<=>(const Topic&) const = default;
 };
 
-// Orders topics, and finds one by its parts without building a Topic.
-struct TopicOrder {
-  using is_transparent = void;
-  template <class A, class B>
-  bool operator()(const A& a, const B& b) const {
-    return std::tie(a.profile, a.ticker, a.field) < std::tie(b.profile, b.ticker, b.field);
-  }
-};
-
 struct TopicParts {
   const Text& profile;
   const Text& ticker;
   Field field;
+};
+
+// Hashes and compares topics, and finds one by its parts without building a Topic.
+struct TopicHash {
+  using is_transparent = void;
+  template <class T>
+  size_t operator()(const T& topic) const {
+    const std::hash<Text> hash;
+    return (hash(topic.profile) * 31 + hash(topic.ticker)) * 31 + static_cast<size_t>(topic.field);
+  }
+};
+
+struct TopicEqual {
+  using is_transparent = void;
+  template <class A, class B>
+  bool operator()(const A& a, const B& b) const {
+    return a.field == b.field && a.ticker == b.ticker && a.profile == b.profile;
+  }
 };
 
 struct ParsedTopic {

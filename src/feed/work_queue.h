@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "feed/topic.h"
@@ -69,7 +70,7 @@ class WorkQueue {
 
  private:
   Id next_id_ = 1;
-  std::map<Id, WorkItem> items_;
+  std::unordered_map<Id, WorkItem> items_;
   std::map<std::pair<Text, Source>, Id> by_key_;
   // (due, id): equal due times go in the order the items were made.
   std::set<std::pair<int64_t, Id>> queues_[kSlotCount];
