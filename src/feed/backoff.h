@@ -11,7 +11,7 @@ namespace moravex::feed {
 // `attempt` counts from 0; `unit` is a random number in [0, 1).
 int32_t BackoffDelay(const Profile& profile, int attempt, double unit);
 
-// SplitMix64: small, portable and the same everywhere, so tests can fix the seed.
+// SplitMix64: small, portable and the same everywhere, so tests can fix where it starts.
 class JitterSource {
  public:
   explicit JitterSource(uint64_t seed) : state_(seed) {}
