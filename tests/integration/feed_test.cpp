@@ -25,14 +25,16 @@ class Feed : public ::testing::Test {
   }
 
   void StartFeed(const std::string& password, std::vector<std::string> topics) {
-    const std::string folder = ::testing::TempDir();
-    std::ofstream(folder + "feed-profiles.ini") << "[Default]\nport = " << port_ << "\nuser = " << kUser
+    // CTest runs the cases in parallel: each writes its own files.
+    const std::string folder =
+        ::testing::TempDir() + "feed-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-";
+    std::ofstream(folder + "profiles.ini") << "[Default]\nport = " << port_ << "\nuser = " << kUser
                                                 << "\nconnections = 2\ninterval_ms = 200\nbackoff_base_ms = 100\n"
                                                    "backoff_max_ms = 400\n";
-    const std::string credentials = folder + "feed-credentials";
+    const std::string credentials = folder + "credentials";
     std::ofstream(credentials) << "[Default]\npassword = " << password << "\n";
     ::chmod(credentials.c_str(), 0600);
-    std::vector<std::string> argv = {MORAVEX_FEED_PATH, "--profiles", folder + "feed-profiles.ini", "--credentials",
+    std::vector<std::string> argv = {MORAVEX_FEED_PATH, "--profiles", folder + "profiles.ini", "--credentials",
                                      credentials};
     argv.insert(argv.end(), topics.begin(), topics.end());
     feed_ = std::make_unique<ChildProcess>(argv);

@@ -2,6 +2,7 @@
 // level, the roll at its limit, and an unwritable file that turns it off.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -22,12 +23,19 @@ std::string Read(const std::filesystem::path& path) {
 
 class CoreTrace : public ::testing::TestWithParam<int> {
  protected:
+  // CTest runs each case in its own process, in parallel: one file per case.
   void SetUp() override {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    path_ = std::filesystem::temp_directory_path() / ("moravex_core_trace_" + name + ".txt");
+    Remove();
+  }
+  void TearDown() override { Remove(); }
+  void Remove() {
     std::filesystem::remove(path_);
     std::filesystem::remove(path_.string() + ".1");
   }
-  void TearDown() override { SetUp(); }
-  const std::filesystem::path path_ = std::filesystem::temp_directory_path() / "moravex_core_trace_test.txt";
+  std::filesystem::path path_;
 };
 
 TEST_P(CoreTrace, ASessionIsTracedLineByLineWithoutItsCredentials) {
