@@ -1,15 +1,15 @@
-// The four entry points of the in-process server.
+// The four entry points of an in-process server: MORAVEX1.ocx and
+// MORAVEX1Rtd.dll each link this file with their own ServedClassFactory.
 #include "windows/library/server.h"
 
 #include "windows/com/module_lock.h"
 
-#include "MORAVEX1_h.h"
-
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!IsEqualCLSID(rclsid, CLSID_ChartServiceClient)) return CLASS_E_CLASSNOTAVAILABLE;
-  return moravex::windows::ChartServiceClientFactory()->QueryInterface(riid, out);
+  IClassFactory* factory = moravex::windows::ServedClassFactory(rclsid);
+  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory->QueryInterface(riid, out);
 }
 
 STDAPI DllCanUnloadNow() {

@@ -1,4 +1,4 @@
-// Internals of the in-process server behind the four exports.
+// Internals of an in-process server behind the four exports.
 #pragma once
 #include "windows/com/windows_headers.h"
 
@@ -6,8 +6,9 @@
 
 namespace moravex::windows {
 
-// The one class factory of the library, for CLSID_ChartServiceClient.
-IClassFactory* ChartServiceClientFactory();
+// The factory of the one class this DLL serves, or null for any other CLSID.
+// Each DLL defines it; the four exports are shared.
+IClassFactory* ServedClassFactory(REFCLSID clsid);
 
 // Writes or removes the registration of the control and its type library.
 HRESULT RegisterServer();
