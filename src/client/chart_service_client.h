@@ -85,6 +85,7 @@ class ChartServiceClient : public std::enable_shared_from_this<ChartServiceClien
   // Reads and dispatches until no whole message is waiting or the connection
   // of `generation` has ended.
   void ReceiveLoop(uint64_t generation);
+  [[gnu::cold, gnu::noinline]] void ReceiveFailed(uint64_t generation, const char16_t* reason);
   void TimerTick(TimerId id);
 
   // Outbound.

@@ -17,7 +17,10 @@ void ChartServiceClient::Winsock1_DataArrival() {
   } catch (...) {
     reason = u"Winsock1_DataArrival exception";
   }
-  if (reason == nullptr) return;
+  if (reason != nullptr) ReceiveFailed(generation, reason);
+}
+
+void ChartServiceClient::ReceiveFailed(uint64_t generation, const char16_t* reason) {
   // A connection that ended inside a handler was reported then; a newer one
   // is none of this failure's business.
   if (connection_generation_ != generation) return;

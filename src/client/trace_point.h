@@ -8,9 +8,16 @@
 #define MORAVEX_TRACE(...) ((void)0)
 #define MORAVEX_TRACE_FRAME(direction, bytes) ((void)sizeof((bytes), 0))
 #else
-// Marked unlikely so the formatting lands out of the hot path's way.
-#define MORAVEX_TRACE(...) (__builtin_expect(trace_ != nullptr, 0) ? trace_->Record(instance_id_, __VA_ARGS__) : void())
-#define MORAVEX_TRACE_FRAME(direction, bytes)                                                                      \
-  (__builtin_expect(trace_ != nullptr, 0) && trace_->WantsFrames() ? trace_->Frame(instance_id_, direction, bytes) \
-                                                                   : void())
+// The record is built in a cold, never-inlined lambda: the hot path keeps
+// only the branch, and the functions it sits in stay small enough to inline.
+#define MORAVEX_TRACE(...)                                                                      \
+  (__builtin_expect(trace_ != nullptr, 0)                                                       \
+       ? [&]() __attribute__((cold, noinline)) { trace_->Record(instance_id_, __VA_ARGS__); }() \
+       : void())
+#define MORAVEX_TRACE_FRAME(direction, bytes) \
+  (__builtin_expect(trace_ != nullptr, 0)                                                             \
+       ? [&]() __attribute__((cold, noinline)) {                                                      \
+           if (trace_->WantsFrames()) trace_->Frame(instance_id_, direction, bytes);                  \
+         }()                                                                                          \
+       : void())
 #endif

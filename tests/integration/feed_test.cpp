@@ -29,8 +29,8 @@ class Feed : public ::testing::Test {
     const std::string folder =
         ::testing::TempDir() + "feed-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-";
     std::ofstream(folder + "profiles.ini") << "[Default]\nport = " << port_ << "\nuser = " << kUser
-                                                << "\nconnections = 2\ninterval_ms = 200\nbackoff_base_ms = 100\n"
-                                                   "backoff_max_ms = 400\n";
+                                           << "\nconnections = 2\ninterval_ms = 200\nbackoff_base_ms = 100\n"
+                                              "backoff_max_ms = 400\n";
     const std::string credentials = folder + "credentials";
     std::ofstream(credentials) << "[Default]\npassword = " << password << "\n";
     ::chmod(credentials.c_str(), 0600);

@@ -11,8 +11,6 @@ com::StaticClassFactory factory(&rtd::RtdServer::Create);
 
 }  // namespace
 
-IClassFactory* ServedClassFactory(REFCLSID clsid) {
-  return IsEqualCLSID(clsid, CLSID_RtdServer) ? &factory : nullptr;
-}
+IClassFactory* ServedClassFactory(REFCLSID clsid) { return IsEqualCLSID(clsid, CLSID_RtdServer) ? &factory : nullptr; }
 
 }  // namespace moravex::windows
