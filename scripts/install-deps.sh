@@ -15,11 +15,21 @@ if $windows; then
 fi
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# A mirror caught mid-sync fails an index ("File has unexpected size"); it is
+# whole again a little later.
+update() {
+  local attempt
+  for attempt in 1 2 3; do
+    $sudo apt-get update && return 0
+    [ "$attempt" -lt 3 ] && sleep 20
+  done
+  return 1
+}
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 updated=false
 if [ ${#missing[@]} -gt 0 ]; then
-  $sudo apt-get update
+  update || true
   updated=true
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
@@ -39,7 +49,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   added=true
   updated=false
 fi
-if { $updated || $sudo apt-get update; } && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y wine32:i386; then
+if { $updated || update; } && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y wine32:i386; then
   exit 0
 fi
 echo "install-deps: wine32:i386 could not be installed; the x86 tests that need a 32-bit process will be skipped" >&2

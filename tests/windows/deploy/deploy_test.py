@@ -49,6 +49,14 @@ def host(*args):
            result.stdout)
 
 
+# The 32-bit view is read by a 32-bit reg.exe: where none can run (no 32-bit
+# Wine), the x64 checks read their own view only.
+RUNS_32BIT = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts",
+                                          "runs-32bit.sh")], stdout=subprocess.DEVNULL).returncode == 0
+if not RUNS_32BIT:
+    print("no 32-bit process runs here: the 32-bit registry view is not read")
+
+
 def registry_is(what, tables, installed):
     """The registry below the table's keys equals the tables' rows of the
     bitnesses `installed` (in the order they were written). The x64 package
@@ -56,6 +64,7 @@ def registry_is(what, tables, installed):
     64-bit host needs none of them then."""
     below = registry_readback.roots(next(iter(tables.values())))
     views = (32, 64) if 64 in installed or not installed else (32,)
+    views = views if RUNS_32BIT else tuple(v for v in views if v == 64)
     want = registry_readback.expected(tables, installed, views)
     differences = registry_readback.differences(want, registry_readback.actual(wine, below, views))
     expect(not differences, what, "\n".join(differences))
